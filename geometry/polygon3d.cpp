@@ -1,0 +1,112 @@
+#include "geometry/polygon3d.h"
+
+namespace lumivex {
+
+Polygon3D::Polygon3D(std::span<const Vec4> vertices, const Material& material)
+    : material(material) {
+    this->vertices.reserve(vertices.size());
+    for (const Vec4& vertex : vertices) {
+        this->vertices.push_back(AsPoint(vertex));
+    }
+    Prepare();
+}
+
+Polygon3D::Polygon3D(const Polygon3D& other)
+    : Geometry(other), vertices(other.vertices), material(other.material) {
+    Prepare();
+}
+
+void Polygon3D::Prepare() {
+    const std::size_t n = vertices.size();
+    triangles.clear();
+    if (n >= 3) {
+        triangles.reserve(n - 2);
+    }
+    for (std::size_t i = 2; i < n; ++i) {
+        triangles.push_back({vertices[0], vertices[i - 1], vertices[i]});
+    }
+
+    if (!triangles.empty()) {
+        // The plane of the first three vertices; counter-clockwise as seen by a viewer gives a
+        // normal pointing towards that viewer.
+        const Triangle& first = triangles.front();
+        const Vec4 e1 = first.corner1 - first.corner0;
+        const Vec4 e2 = first.corner2 - first.corner0;
+        plane.point = AsPoint(first.corner0);
+        plane.normal = Normalized(Cross(e1, e2));
+    }
+
+    // The centroid of the vertices, with the farthest vertex on the sphere. A polygon without
+    // vertices keeps a zero sphere at the origin rather than dividing by zero; it never reports
+    // a hit either way.
+    if (n > 0) {
+        float sumX = 0.0f;
+        float sumY = 0.0f;
+        float sumZ = 0.0f;
+        for (const Vec4& v : vertices) {
+            sumX += v.x;
+            sumY += v.y;
+            sumZ += v.z;
+        }
+        const float count = static_cast<float>(n);
+        const Vec4 centre = Point(sumX / count, sumY / count, sumZ / count);
+        float farthestSquared = 0.0f;
+        for (const Vec4& v : vertices) {
+            const float dx = v.x - centre.x;
+            const float dy = v.y - centre.y;
+            const float dz = v.z - centre.z;
+            const float squared = (dx * dx + dy * dy) + dz * dz;
+            if (squared > farthestSquared) {
+                farthestSquared = squared;
+            }
+        }
+        boundingSphere = {centre, std::sqrt(farthestSquared)};
+        boundingBox = GrowBoundingBox(vertices);
+    }
+}
+
+HitRecord Polygon3D::Intersect(Ray& ray) const {
+    // The supporting plane first.
+    HitRecord record;
+    record.hit = false;
+    const float denom = Dot(ray.direction, plane.normal);
+    if (denom == 0.0f) {
+        return record;  // parallel, including a ray lying in the plane
+    }
+    const float t = Dot(plane.normal, plane.point - ray.origin) / denom;
+    if (t < 0.0f) {
+        return record;
+    }
+    record.t = t;
+    record.normal = plane.normal;
+    record.point = AsPoint(ray.origin + t * ray.direction);
+
+    // Then the fan triangles, by the point's coordinates (u, v) in each triangle's edge basis.
+    // Every comparison is inclusive, so edges, corners and shared diagonals are inside; a
+    // degenerate triangle (den = 0) gives NaN and contains nothing.
+    for (const Triangle& triangle : triangles) {
+        const Vec4 p = record.point - triangle.corner0;
+        const Vec4 e1 = triangle.corner1 - triangle.corner0;
+        const Vec4 e2 = triangle.corner2 - triangle.corner0;
+        const float d11 = Dot(e1, e1);
+        const float d22 = Dot(e2, e2);
+        const float d12 = Dot(e1, e2);
+        const float d1 = Dot(p, e1);
+        const float d2 = Dot(p, e2);
+        const float den = d11 * d22 - d12 * d12;
+        const float u = (d22 / den) * d1 - (d12 / den) * d2;
+        const float v = (d11 / den) * d2 - (d12 / den) * d1;
+        if (u >= 0.0f && v >= 0.0f && u + v <= 1.0f) {
+            record.hit = true;
+            record.material = material;
+            return record;
+        }
+    }
+    return record;
+}
+
+std::unique_ptr<Geometry> Polygon3D::Clone() const {
+    return std::make_unique<Polygon3D>(*this);
+}
+
+}  // namespace lumivex

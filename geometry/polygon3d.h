@@ -1,0 +1,54 @@
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "geometry/geometry.h"
+#include "geometry/material.h"
+
+namespace lumivex {
+
+struct Triangle {
+    Vec4 corner0;  // always the polygon's first vertex
+    Vec4 corner1;
+    Vec4 corner2;
+
+    friend bool operator==(const Triangle&, const Triangle&) = default;
+};
+
+// A flat polygon: a fan of triangles around the first vertex, lying in the plane of the first
+// three vertices. Only the points inside the fan triangles count as inside, which differs from
+// the outline's own area when the polygon is not star-shaped about its first vertex.
+class Polygon3D final : public Geometry {
+  public:
+    // Copies the vertices in order, each as a point (w = 1), then runs Prepare.
+    Polygon3D(std::span<const Vec4> vertices, const Material& material);
+    // Copies the vertices and material and runs Prepare again.
+    Polygon3D(const Polygon3D& other);
+    Polygon3D& operator=(const Polygon3D&) = delete;
+
+    const BoundingSphere& GetBoundingSphere() const override { return boundingSphere; }
+    const BoundingBox& GetBoundingBox() const override { return boundingBox; }
+    // Hits the supporting plane (t >= 0, not parallel), then tests the fan triangles in order.
+    // The normal is always the plane's, from whichever side the ray arrives.
+    HitRecord Intersect(Ray& ray) const override;
+    std::unique_ptr<Geometry> Clone() const override;
+
+    const std::vector<Vec4>& Vertices() const { return vertices; }
+    const std::vector<Triangle>& Triangles() const { return triangles; }
+    const Plane& GetPlane() const { return plane; }
+    const Material& GetMaterial() const { return material; }
+
+  private:
+    // Derives the fan, the plane and both bounds from the vertices.
+    void Prepare();
+
+    std::vector<Vec4> vertices;
+    std::vector<Triangle> triangles;
+    Plane plane;
+    Material material;
+    BoundingSphere boundingSphere;
+    BoundingBox boundingBox;
+};
+
+}  // namespace lumivex
