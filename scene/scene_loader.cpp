@@ -1,0 +1,435 @@
+#include "scene/scene_loader.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <limits>
+#include <locale>
+#include <sstream>
+#include <streambuf>
+
+#include "geometry/box.h"
+#include "geometry/ellipsoid.h"
+#include "geometry/icosahedron.h"
+#include "geometry/polygon3d.h"
+#include "geometry/sphere.h"
+
+namespace lumivex {
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kKeywords = {
+    "SPHERE", "BOX", "POLYGON", "ELLIPSOID", "ICOSAHEDRON", "CAMERA", "LIGHT", "AMBIENT", "AIR"};
+
+// Whitespace as the stream's classic locale sees it when it skips before a word or a number.
+bool IsStreamSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string ToUpper(std::string_view word) {
+    std::string upper(word);
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return upper;
+}
+
+// CR LF becomes LF, as reading in text mode does, so that files written on Windows read exactly
+// like their LF twins; a leading UTF-8 byte-order mark is dropped. A lone CR stays.
+std::string NormalizeText(std::string text) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::size_t read = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    std::size_t write = 0;
+    for (; read < text.size(); ++read) {
+        if (text[read] == '\r' && read + 1 < text.size() && text[read + 1] == '\n') {
+            continue;
+        }
+        text[write++] = text[read];
+    }
+    text.resize(write);
+    return text;
+}
+
+// A read-only stream buffer over text the reader owns; it knows its read position without
+// going through the stream (whose tellg would disturb the state at end of file).
+class TextBuffer : public std::streambuf {
+  public:
+    explicit TextBuffer(std::string& text) {
+        char* begin = text.data();
+        setg(begin, begin, begin + text.size());
+    }
+    std::size_t Position() const { return static_cast<std::size_t>(gptr() - eback()); }
+};
+
+// What an entry item is, for messages: "radius of SPHERE", "y of centre of SPHERE",
+// "vertex 3 of POLYGON".
+struct Item {
+    std::string_view name;
+    std::string_view keyword;
+    int vertex = 0;  // 1-based vertex number of a POLYGON, 0 otherwise
+};
+
+// Maps increasing text offsets to lines and columns in one pass over the text.
+class LineCursor {
+  public:
+    explicit LineCursor(const std::string& text) : text(text) {}
+
+    SceneDiagnostic At(std::size_t offset, std::string message) {
+        if (offset < position) {
+            position = 0;
+            line = 1;
+            lineStart = 0;
+        }
+        for (; position < offset && position < text.size(); ++position) {
+            if (text[position] == '\n') {
+                ++line;
+                lineStart = position + 1;
+            }
+        }
+        constexpr std::size_t kShownLine = 1000;
+        const std::size_t lineEnd = text.find('\n', lineStart);
+        const std::size_t length = std::min(
+            (lineEnd == std::string::npos ? text.size() : lineEnd) - lineStart, kShownLine);
+        return {line, static_cast<int>(offset - lineStart) + 1, std::move(message),
+                text.substr(lineStart, length)};
+    }
+
+  private:
+    const std::string& text;
+    std::size_t position = 0;
+    int line = 1;
+    std::size_t lineStart = 0;
+};
+
+class SceneReader {
+  public:
+    explicit SceneReader(std::string text)
+        : text(NormalizeText(std::move(text))),
+          buffer(this->text),
+          stream(&buffer),
+          lines(this->text) {
+        stream.imbue(std::locale::classic());
+    }
+
+    SceneLoadResult Load();
+
+  private:
+    bool ReadEntry(const std::string& word, Scene& scene);
+    void SkipLine(const std::string& word, std::size_t wordStart);
+
+    float ReadNumber(const Item& item, std::string_view component = {});
+    int ReadInteger(const Item& item);
+    void ReadDelimiter(const Item& item);
+    Vec4 ReadVector(const Item& item, float w);
+    Color ReadColor(const Item& item);
+    Material ReadMaterial(std::string_view keyword);
+
+    std::size_t SkipSpaces(std::size_t offset) const;
+    std::string Found(std::size_t start) const;
+    // Records the first failed read: `range` names the range a number overflowed, if it did.
+    void NoteFailure(std::size_t before, std::string_view expected, const Item& item,
+                     std::string_view component, std::string_view range);
+    void Warn(std::size_t offset, std::string message);
+
+    std::string text;
+    TextBuffer buffer;
+    std::istream stream;
+    LineCursor lines;
+    std::optional<SceneDiagnostic> diagnostic;
+    std::vector<SceneDiagnostic> warnings;
+    std::size_t unlistedWarnings = 0;
+};
+
+SceneLoadResult SceneReader::Load() {
+    auto scene = std::make_unique<Scene>();
+    std::string word;
+    for (;;) {
+        const std::size_t before = buffer.Position();
+        stream >> word;
+        if (!stream.good()) {
+            // A word that ends exactly at the end of the file is not acted on. If it was a
+            // keyword, its entry is missing.
+            if (!stream.fail() && !diagnostic &&
+                std::find(kKeywords.begin(), kKeywords.end(), word) != kKeywords.end()) {
+                diagnostic = lines.At(SkipSpaces(before),
+                                      "expected the data of " + word + ", found end of file");
+            }
+            break;
+        }
+        if (!ReadEntry(word, *scene)) {
+            SkipLine(word, SkipSpaces(before));
+        }
+    }
+
+    if (unlistedWarnings > 0) {
+        warnings.back().message = std::to_string(unlistedWarnings) +
+                                  " more skipped lines look like mistakes; they are not listed";
+    }
+    return {std::move(scene), std::move(diagnostic), std::move(warnings)};
+}
+
+bool SceneReader::ReadEntry(const std::string& word, Scene& scene) {
+    if (word == "SPHERE") {
+        const Vec4 centre = ReadVector({"centre", word}, 1.0f);
+        const float radius = ReadNumber({"radius", word});
+        scene.AddObject(Sphere(centre, radius, ReadMaterial(word)));
+    } else if (word == "BOX") {
+        const Vec4 corner = ReadVector({"corner", word}, 1.0f);
+        const Vec4 edge1 = ReadVector({"edge 1", word}, 0.0f);
+        const Vec4 edge2 = ReadVector({"edge 2", word}, 0.0f);
+        const Vec4 edge3 = ReadVector({"edge 3", word}, 0.0f);
+        scene.AddObject(Box(corner, edge1, edge2, edge3, ReadMaterial(word)));
+    } else if (word == "POLYGON") {
+        const int count = ReadInteger({"vertex count", word});
+        // Vertices are stored as they are read, never reserved for the count: a huge count in
+        // a short file must not allocate. Once the stream has failed, no further vertex is
+        // added (the one during which it failed still is).
+        std::vector<Vec4> vertices;
+        for (int i = 0; i < count; ++i) {
+            vertices.push_back(ReadVector({"vertex", word, i + 1}, 1.0f));
+            if (stream.fail()) {
+                break;
+            }
+        }
+        scene.AddObject(Polygon3D(vertices, ReadMaterial(word)));
+    } else if (word == "ELLIPSOID") {
+        const Vec4 centre = ReadVector({"centre", word}, 1.0f);
+        const Vec4 axis1 = ReadVector({"axis 1", word}, 0.0f);
+        const Vec4 axis2 = ReadVector({"axis 2", word}, 0.0f);
+        const Vec4 axis3 = ReadVector({"axis 3", word}, 0.0f);
+        scene.AddObject(Ellipsoid(centre, axis1, axis2, axis3, ReadMaterial(word)));
+    } else if (word == "ICOSAHEDRON") {
+        const Vec4 centre = ReadVector({"centre", word}, 1.0f);
+        const float radius = ReadNumber({"radius", word});
+        scene.AddObject(Icosahedron(radius, centre, ReadMaterial(word)));
+    } else if (word == "CAMERA") {
+        const Vec4 centre = ReadVector({"centre", word}, 1.0f);
+        const Vec4 right = ReadVector({"right", word}, 0.0f);
+        const Vec4 up = ReadVector({"up", word}, 0.0f);
+        const Vec4 eyeOffset = ReadVector({"eye offset", word}, 0.0f);
+        scene.camera = Camera(centre, right, up, eyeOffset);
+    } else if (word == "LIGHT") {
+        Light light;
+        light.position = ReadVector({"position", word}, 1.0f);
+        light.color = ReadColor({"colour", word});
+        light.radius = ReadNumber({"radius", word});
+        scene.AddLight(light);
+    } else if (word == "AMBIENT") {
+        scene.ambient = ReadColor({"colour", word});
+    } else if (word == "AIR") {
+        const float permittivity = ReadNumber({"permittivity", word});
+        const float permeability = ReadNumber({"permeability", word});
+        const Color attenuation = ReadColor({"attenuation", word});
+        scene.air = Air(permittivity, permeability, attenuation);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Skips the rest of the line after a word that is not a keyword, whatever the line's length,
+// and warns when the word looks like a mistake rather than a comment.
+void SceneReader::SkipLine(const std::string& word, std::size_t wordStart) {
+    const std::string upper = ToUpper(word);
+    const auto keyword = std::find(kKeywords.begin(), kKeywords.end(), upper);
+    if (keyword != kKeywords.end()) {
+        Warn(wordStart, "'" + word + "' is not a keyword (keywords are upper case: " +
+                            std::string(*keyword) + "); the rest of the line is skipped");
+    } else {
+        const auto glued = std::find_if(kKeywords.begin(), kKeywords.end(), [&](auto k) {
+            return upper.starts_with(k) &&
+                   !std::isalnum(static_cast<unsigned char>(upper[k.size()])) &&
+                   upper[k.size()] != '_';
+        });
+        const char first = word[0];
+        const char second = word.size() > 1 ? word[1] : '\0';
+        const bool startsLikeNumber =
+            IsDigit(first) ||
+            ((first == '-' || first == '+' || first == '.') && (IsDigit(second) || second == '.'));
+        const bool startsWithDelimiter =
+            std::string_view("([{<)]}>,;|").find(first) != std::string_view::npos;
+        if (glued != kKeywords.end()) {
+            Warn(wordStart, "'" + word + "' is not a keyword (put a space after " +
+                                std::string(*glued) + "); the rest of the line is skipped");
+        } else if (startsLikeNumber || startsWithDelimiter) {
+            Warn(wordStart, "'" + word +
+                                "' looks like data but is not part of an entry; the rest of the "
+                                "line is skipped");
+        }
+    }
+    stream.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+}
+
+float SceneReader::ReadNumber(const Item& item, std::string_view component) {
+    const std::size_t before = buffer.Position();
+    float value = 0.0f;
+    stream >> value;
+    if (stream.fail()) {
+        // The stream stores the largest float for a number outside the float range; an item
+        // that could not be read is 0 whatever the reason.
+        const bool outOfRange = value == std::numeric_limits<float>::max() ||
+                                value == -std::numeric_limits<float>::max();
+        NoteFailure(before, "a number", item, component, outOfRange ? "a float" : "");
+        value = 0.0f;
+    }
+    return value;
+}
+
+int SceneReader::ReadInteger(const Item& item) {
+    const std::size_t before = buffer.Position();
+    int value = 0;
+    stream >> value;
+    if (stream.fail()) {
+        const bool outOfRange =
+            value == std::numeric_limits<int>::max() || value == std::numeric_limits<int>::min();
+        NoteFailure(before, "an integer", item, {}, outOfRange ? "an integer" : "");
+        value = 0;
+    }
+    return value;
+}
+
+// Any single non-whitespace character delimits, and it is not checked: (1,2,3), <1;2;3> and
+// [1|2|3] all read alike.
+void SceneReader::ReadDelimiter(const Item& item) {
+    const std::size_t before = buffer.Position();
+    char delimiter;
+    stream >> delimiter;
+    if (stream.fail()) {
+        NoteFailure(before, "a delimiter of a vector", item, {}, {});
+    }
+}
+
+Vec4 SceneReader::ReadVector(const Item& item, float w) {
+    Vec4 v{0.0f, 0.0f, 0.0f, w};
+    float* components[3] = {&v.x, &v.y, &v.z};
+    constexpr std::string_view kNames[3] = {"x", "y", "z"};
+    ReadDelimiter(item);
+    for (int i = 0; i < 3; ++i) {
+        *components[i] = ReadNumber(item, kNames[i]);
+        ReadDelimiter(item);
+    }
+    return v;
+}
+
+Color SceneReader::ReadColor(const Item& item) {
+    const Vec4 v = ReadVector(item, 1.0f);
+    return {v.x, v.y, v.z, 1.0f};
+}
+
+Material SceneReader::ReadMaterial(std::string_view keyword) {
+    const Color diffuse = ReadColor({"diffuse colour", keyword});
+    const float specularCoefficient = ReadNumber({"specular coefficient", keyword});
+    const float specularExponent = ReadNumber({"specular exponent", keyword});
+    const Color attenuation = ReadColor({"attenuation", keyword});
+    const float permittivity = ReadNumber({"permittivity", keyword});
+    const float permeability = ReadNumber({"permeability", keyword});
+
+    // The optional roughness: only blanks, tabs and line ends are skipped to look for it (so it
+    // may start the next line), and only a digit, '.' or '-' starts it; '+' does not.
+    float roughness = 0.0f;
+    for (int c = stream.peek(); c == ' ' || c == '\n' || c == '\t'; c = stream.peek()) {
+        stream.get();
+    }
+    const int next = stream.peek();
+    if ((next >= '0' && next <= '9') || next == '.' || next == '-') {
+        roughness = ReadNumber({"roughness", keyword});
+    }
+    return Material(diffuse, specularCoefficient, specularExponent, attenuation, permittivity,
+                    permeability, roughness);
+}
+
+std::size_t SceneReader::SkipSpaces(std::size_t offset) const {
+    while (offset < text.size() && IsStreamSpace(text[offset])) {
+        ++offset;
+    }
+    return offset;
+}
+
+std::string SceneReader::Found(std::size_t start) const {
+    if (start >= text.size()) {
+        return "end of file";
+    }
+    constexpr std::size_t kShown = 24;
+    std::size_t end = start;
+    while (end < text.size() && !IsStreamSpace(text[end]) && end - start <= kShown) {
+        ++end;
+    }
+    std::string token = text.substr(start, std::min(end - start, kShown));
+    if (end - start > kShown) {
+        token += "...";
+    }
+    return "'" + token + "'";
+}
+
+void SceneReader::NoteFailure(std::size_t before, std::string_view expected, const Item& item,
+                              std::string_view component, std::string_view range) {
+    if (diagnostic) {
+        return;  // every read after the first failure fails at once
+    }
+    std::size_t start = SkipSpaces(before);
+    std::string what(item.name);
+    if (item.vertex > 0) {
+        what += " " + std::to_string(item.vertex);
+    }
+    if (!component.empty()) {
+        what = std::string(component) + " of " + what;
+    }
+    std::string message = "expected " + std::string(expected) + " (" + what + " of " +
+                          std::string(item.keyword) + "), found " + Found(start);
+    if (!range.empty()) {
+        message += ", which is outside the range of " + std::string(range);
+    }
+    if (start >= text.size()) {
+        // Point just past the last thing in the file rather than at an empty last line.
+        while (start > 0 && IsStreamSpace(text[start - 1])) {
+            --start;
+        }
+    }
+    diagnostic = lines.At(start, std::move(message));
+}
+
+void SceneReader::Warn(std::size_t offset, std::string message) {
+    if (warnings.size() < kMaxListedWarnings) {
+        warnings.push_back(lines.At(offset, std::move(message)));
+    } else if (unlistedWarnings++ == 0) {
+        // Placeholder at the first unlisted place; its message is filled in with the count.
+        warnings.push_back(lines.At(offset, {}));
+    }
+}
+
+}  // namespace
+
+SceneLoadResult LoadSceneText(std::string text) {
+    return SceneReader(std::move(text)).Load();
+}
+
+SceneLoadResult LoadScene(std::istream& stream) {
+    std::ostringstream text;
+    if (stream.rdbuf() != nullptr) {
+        text << stream.rdbuf();
+    }
+    return LoadSceneText(std::move(text).str());
+}
+
+std::string FormatDiagnostic(std::string_view fileName, const SceneDiagnostic& diagnostic,
+                             std::string_view severity) {
+    std::ostringstream out;
+    out << fileName << ':' << diagnostic.line << ':' << diagnostic.column << ": " << severity
+        << ": " << diagnostic.message << '\n';
+    const std::string gutter = std::to_string(diagnostic.line);
+    out << ' ' << gutter << " | " << diagnostic.lineText << '\n';
+    out << ' ' << std::string(gutter.size(), ' ') << " | ";
+    // Keep tabs so the caret lines up under the same character on a terminal.
+    const std::size_t caret = static_cast<std::size_t>(std::max(diagnostic.column, 1)) - 1;
+    for (std::size_t i = 0; i < caret && i < diagnostic.lineText.size(); ++i) {
+        out << (diagnostic.lineText[i] == '\t' ? '\t' : ' ');
+    }
+    out << "^\n";
+    return std::move(out).str();
+}
+
+}  // namespace lumivex

@@ -1,0 +1,59 @@
+// Reading scene files: a keyword-driven plain-text format.
+//
+// The file is a stream of whitespace-separated words. Each of the nine keywords SPHERE, BOX,
+// POLYGON, ELLIPSOID, ICOSAHEDRON, CAMERA, LIGHT, AMBIENT and AIR starts an entry whose data
+// follow in a fixed order; any other word skips the rest of its line (comments). Numbers are read
+// exactly as a C++ stream reads a float. Reading stops at the end of the file or at the first item
+// that cannot be read; the entry being read is still applied, with its unreadable items 0, and
+// everything before it is kept.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace lumivex {
+
+// A place in the scene text with a message: why reading stopped, or a warning about a skipped
+// line that looks like a mistake. Lines and columns count from 1; columns count bytes.
+struct SceneDiagnostic {
+    int line = 0;
+    int column = 0;
+    std::string message;
+    std::string lineText;  // the whole offending line, for display under the message
+};
+
+struct SceneLoadResult {
+    std::unique_ptr<Scene> scene;  // never null
+    // Set when reading stopped before a clean end of file: the item that could not be read,
+    // what was expected and what was found. It never changes what was loaded.
+    std::optional<SceneDiagnostic> diagnostic;
+    // Skipped lines that look like mistakes rather than comments: a keyword in the wrong case,
+    // a keyword written against its data, a line that starts like data. At most
+    // kMaxListedWarnings are listed; a last entry then counts the rest.
+    std::vector<SceneDiagnostic> warnings;
+};
+
+inline constexpr std::size_t kMaxListedWarnings = 100;
+
+// Loads a scene from the text of a scene file. CR LF line ends read as LF and a leading UTF-8
+// byte-order mark is ignored. Throws only what allocation throws (std::bad_alloc,
+// std::length_error); callers catch it and keep what they had.
+SceneLoadResult LoadSceneText(std::string text);
+
+// Reads the whole stream, then loads it as LoadSceneText does. A stream that cannot be read
+// behaves like an empty file.
+SceneLoadResult LoadScene(std::istream& stream);
+
+// Formats a diagnostic as compilers do: "file:line:column: severity: message", then the line
+// and a caret under the column. Ends with a newline.
+std::string FormatDiagnostic(std::string_view fileName, const SceneDiagnostic& diagnostic,
+                             std::string_view severity);
+
+}  // namespace lumivex
