@@ -1,0 +1,37 @@
+// The renderer's only random operations: uniform numbers and sideways-jittered axes.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/vec4.h"
+
+namespace lumivex {
+
+// A linear congruential generator with the range 0 to 32767. Each worker owns one and restarts
+// it from the same seed at the start of every band, so every band draws the same sequence and a
+// picture is a pure function of its inputs, whichever thread renders which band.
+class RandomSource {
+  public:
+    static constexpr int kMax = 32767;
+
+    void Restart() { state = 1; }
+    int Next() {
+        state = state * 214013u + 2531011u;
+        return static_cast<int>((state >> 16) & 0x7FFFu);
+    }
+
+  private:
+    std::uint32_t state = 1;
+};
+
+// A draw divided by 32767 in double precision and stored as a float: 0 and 1 both included.
+inline float RandomUnit(RandomSource& random) {
+    return static_cast<float>(static_cast<double>(random.Next()) / 32767.0);
+}
+
+// Moves the axis `l` sideways, perpendicular to itself, by a random amount set by the spread
+// radius `r` and the distance `d` to what the axis points at. Draws exactly four numbers, even
+// for r = 0 (which returns `l` exactly when d > 0). The result is not normalised; its w is l.w.
+Vec4 JitterAxis(RandomSource& random, float d, float r, const Vec4& l);
+
+}  // namespace lumivex

@@ -1,0 +1,50 @@
+// What the renderer works on: the scene, the picture, the live Stochastic setting, and each
+// worker's own state.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "render/pixel_buffer.h"
+#include "render/random.h"
+#include "scene/scene.h"
+
+namespace lumivex {
+
+// Shared by every worker of a render. The scene and the buffer are set once and refer to the
+// same objects for the context's life; only `stochastic` changes while workers run, and they
+// read it afresh at every hit.
+struct RenderContext {
+    std::atomic<bool> stochastic{false};
+    PixelBuffer* pixels = nullptr;
+    const Scene* scene = nullptr;
+};
+
+// How many rays of each kind a worker traced.
+struct RayCounts {
+    std::uint64_t camera = 0;
+    std::uint64_t secondary = 0;  // mirrored and transmitted
+    std::uint64_t shadow = 0;
+
+    RayCounts& operator+=(const RayCounts& other) {
+        camera += other.camera;
+        secondary += other.secondary;
+        shadow += other.shadow;
+        return *this;
+    }
+};
+
+// One worker's own state: touched only by its thread, apart from the stop request it reads and
+// the row counter it publishes.
+struct WorkerState {
+    RandomSource random;
+    RayCounts rays;
+    const std::atomic<bool>* stopRequested = nullptr;    // tested before every pixel
+    std::atomic<std::uint32_t>* rowsFinished = nullptr;  // progress of the current band
+
+    bool ShouldStop() const {
+        return stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed);
+    }
+};
+
+}  // namespace lumivex
