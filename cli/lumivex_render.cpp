@@ -1,0 +1,42 @@
+#include "cli/lumivex_render.h"
+
+#include "cli/check_command.h"
+#include "cli/command_line.h"
+#include "cli/exit_status.h"
+
+namespace lumivex {
+
+namespace {
+
+int FinishOutput(std::ostream& out, std::ostream& err) {
+    out.flush();
+    if (!out) {
+        err << kProgramName << ": cannot write to standard output\n";
+        return kExitUnreadable;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    if (!parsed.request) {
+        err << kProgramName << ": " << parsed.error.toStdString() << "\nRun '" << kProgramName
+            << " --help' for usage.\n";
+        return kExitUsage;
+    }
+    switch (parsed.request->mode) {
+        case CliRequest::Mode::Help:
+            out << HelpText().toStdString();
+            return FinishOutput(out, err);
+        case CliRequest::Mode::Version:
+            out << kProgramName << ' ' << LUMIVEX_VERSION << '\n';
+            return FinishOutput(out, err);
+        case CliRequest::Mode::Check:
+            return RunCheck(parsed.request->scenePath, out, err);
+    }
+    return kExitUsage;
+}
+
+}  // namespace lumivex

@@ -1,0 +1,15 @@
+// lumivex-render as a function, so tests can run it without starting a process.
+#pragma once
+
+#include <ostream>
+
+#include <QStringList>
+
+namespace lumivex {
+
+// Runs the program on `arguments` (program path first), writing to `out` and `err` as it would
+// to standard output and standard error, and returns the exit status. Needs a
+// QCoreApplication for --help, whose usage line names the program.
+int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace lumivex
