@@ -1,0 +1,10 @@
+// The command-line tests need a QCoreApplication: QProcess and the --help text rely on it.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
