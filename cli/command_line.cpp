@@ -1,17 +1,62 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include "render/band_dispatch.h"
 
 namespace lumivex {
 
 namespace {
 
-// Every option lumivex-render knows. Rendering options will join --check here, each mode
-// checking afterwards that it was given only options that apply to it.
+// Every option lumivex-render knows. Each mode checks afterwards that it was given only options
+// that apply to it.
 struct Options {
     QCommandLineOption help{{"h", "help"}, "Show this help and exit."};
     QCommandLineOption version{{"v", "version"}, "Show the version and exit."};
+    QCommandLineOption output{
+        {"o", "output"},
+        "Write the picture to OUT (required when rendering), in the format its extension names: " +
+            SupportedPictureExtensions().join(", ") +
+            ". An existing OUT is replaced only once the new picture is complete.",
+        "OUT"};
+    QCommandLineOption size{
+        "size",
+        QString("Picture size in pixels (default 640x640); at most %1 on a side and %2 pixels "
+                "in all.")
+            .arg(kMaxPictureSide)
+            .arg(kMaxPicturePixels),
+        "WxH"};
+    QCommandLineOption aa{"aa",
+                          "Antialiasing: off (one ray per pixel; the default), jittered (16 rays, "
+                          "one in each cell of a 4x4 grid over the pixel) or monte-carlo (16 rays "
+                          "at random places in the pixel).",
+                          "MODE"};
+    QCommandLineOption stochastic{
+        "stochastic",
+        "Where a surface both mirrors and transmits, follow one of the two rays, picked at "
+        "random, instead of both."};
+    QCommandLineOption workers{
+        "workers",
+        QString("Split the picture into N bands of rows, each rendered by a thread of its own "
+                "(1 to %1; default: one per processor, at most %2, which is %3 here). Each band "
+                "restarts the random sequence, so N is part of the picture.")
+            .arg(kMaxWorkerOption)
+            .arg(kMaxWorkers)
+            .arg(DefaultWorkerCount()),
+        "N"};
+    QCommandLineOption stats{"stats",
+                             "After writing the picture, print one JSON line of figures about "
+                             "the render on standard output (see below)."};
+    QCommandLineOption strict{
+        "strict",
+        "Refuse a scene file whose reading stopped early: report where as an error and exit "
+        "with 3 without rendering. Without it that report is a warning and what was read is "
+        "rendered."};
     QCommandLineOption check{
         "check",
         "Read SCENE and print what it holds as JSON on standard output; report where reading "
@@ -19,15 +64,30 @@ struct Options {
 };
 
 void Describe(QCommandLineParser& parser, const Options& options) {
-    parser.setApplicationDescription("Checks a Lumivex scene file.");
-    parser.addOption(options.help);
-    parser.addOption(options.version);
-    parser.addOption(options.check);
+    parser.setApplicationDescription(
+        "Renders a Lumivex scene file to a picture, or checks one:\n"
+        "  lumivex-render SCENE -o OUT [--size WxH] [--aa MODE] [--stochastic] [--workers N]\n"
+        "                 [--stats] [--strict]\n"
+        "  lumivex-render --check SCENE");
+    for (const QCommandLineOption* option :
+         {&options.help, &options.version, &options.output, &options.size, &options.aa,
+          &options.stochastic, &options.workers, &options.stats, &options.strict, &options.check}) {
+        parser.addOption(*option);
+    }
     parser.addPositionalArgument("SCENE", "The scene file to read.", "SCENE");
 }
 
 const char kHelpEpilogue[] =
     R"(
+Rendering reports skipped lines that look like mistakes as warnings on standard error. On a
+terminal, standard error also shows the progress. Ctrl+C stops the render and writes nothing.
+The picture depends only on SCENE, --size, --aa, --stochastic and --workers: the same command
+gives the same file.
+
+With --stats, standard output receives one JSON object on one line:
+  seconds, workers, width, height, mode, stochastic, rays {camera, secondary, shadow},
+  mraysPerSecond (all rays traced, in millions per second of the render)
+
 With --check, standard output receives one JSON object:
   camera      {centre, right, up, eyeOffset}, each [x, y, z, w]
   ambient     [r, g, b, a]
@@ -44,14 +104,131 @@ Every number reads back as the same single-precision value, except that NaN is w
 as null, infinity as 1e39 (-1e39 for minus infinity) and -0 as 0.
 
 Exit status:
-  0  the scene was read to its end (warnings allowed)
-  1  the command line is wrong
-  2  the scene file cannot be opened or read, or standard output cannot be written
-  3  reading stopped at a diagnostic; the JSON is still printed
-  4  loading failed: out of memory, or another internal error
+  0    done (warnings allowed)
+  1    the command line is wrong
+  2    the scene file cannot be opened or read, or the picture or standard output cannot
+       be written
+  3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
+       or --strict (nothing is rendered)
+  4    out of memory (the scene, or a picture too large to allocate) or another internal
+       error
+  130  interrupted by Ctrl+C (SIGINT) or SIGTERM; no picture is written
 )";
 
+// The formats worth offering: full-colour ones. Qt can also write grey, black-and-white and
+// palette formats (pgm, pbm, xbm, xpm), which would quietly lose the picture's colours.
+constexpr const char* kColourFormats[] = {"bmp", "jpeg", "jpg",  "png",
+                                          "ppm", "tif",  "tiff", "webp"};
+
+QString Quoted(const QString& text) {
+    return "'" + text + "'";
+}
+
+// Past every limit the command line sets; larger numbers read as this.
+constexpr std::uint64_t kSaturated = 1'000'000'000;
+
+// A number written with decimal digits only, leading zeros allowed; nothing for anything else (a
+// sign, a space, an empty string). Numbers past kSaturated read as kSaturated.
+std::optional<std::uint64_t> ParseDecimal(const QString& text) {
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        value = std::min(value * 10 + (c.unicode() - u'0'), kSaturated);
+    }
+    return value;
+}
+
+// Parses --size into `render`; returns what is wrong, or an empty string.
+QString ParseSize(const QString& text, RenderOptions& render) {
+    const QString problem = "invalid --size " + Quoted(text) + ": ";
+    const qsizetype cross = text.indexOf('x');
+    const auto width = cross < 0 ? std::nullopt : ParseDecimal(text.left(cross));
+    const auto height = cross < 0 ? std::nullopt : ParseDecimal(text.mid(cross + 1));
+    if (!width || !height) {
+        return problem + "expected WxH, two whole numbers such as 640x480";
+    }
+    if (*width == 0 || *height == 0) {
+        return problem + "width and height must be at least 1";
+    }
+    if (*width > kMaxPictureSide || *height > kMaxPictureSide ||
+        *width * *height > kMaxPicturePixels) {
+        return problem + QString("picture too large (at most %1 on a side and %2 pixels in all)")
+                             .arg(kMaxPictureSide)
+                             .arg(kMaxPicturePixels);
+    }
+    render.width = static_cast<std::uint32_t>(*width);
+    render.height = static_cast<std::uint32_t>(*height);
+    return {};
+}
+
+constexpr AntialiasMode kModes[] = {AntialiasMode::Off, AntialiasMode::Jittered,
+                                    AntialiasMode::MonteCarlo};
+
+QString ParseMode(const QString& text, RenderOptions& render) {
+    for (const AntialiasMode mode : kModes) {
+        if (text == AntialiasModeName(mode)) {
+            render.mode = mode;
+            return {};
+        }
+    }
+    return "invalid --aa " + Quoted(text) + ": expected off, jittered or monte-carlo";
+}
+
+QString ParseWorkers(const QString& text, RenderOptions& render) {
+    const auto count = ParseDecimal(text);
+    if (!count || *count < 1 || *count > kMaxWorkerOption) {
+        return QString("invalid --workers %1: expected a whole number from 1 to %2")
+            .arg(Quoted(text))
+            .arg(kMaxWorkerOption);
+    }
+    render.workers = static_cast<unsigned>(*count);
+    return {};
+}
+
+QString ParseOutput(const QString& path, RenderOptions& render) {
+    const QString extension = QFileInfo(path).suffix().toLower();
+    const QStringList supported = SupportedPictureExtensions();
+    if (!supported.contains(extension)) {
+        const QString what = extension.isEmpty()
+                                 ? QString("the name has no extension to tell the format")
+                                 : "unsupported picture format " + Quoted(extension);
+        return "cannot write " + Quoted(path) + ": " + what + "; use one of " +
+               supported.join(", ");
+    }
+    render.outputPath = path;
+    render.format = extension.toLatin1();
+    return {};
+}
+
 }  // namespace
+
+QString AntialiasModeName(AntialiasMode mode) {
+    switch (mode) {
+        case AntialiasMode::Off:
+            return "off";
+        case AntialiasMode::Jittered:
+            return "jittered";
+        case AntialiasMode::MonteCarlo:
+            return "monte-carlo";
+    }
+    return "unknown";
+}
+
+QStringList SupportedPictureExtensions() {
+    const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    QStringList extensions;
+    for (const char* format : kColourFormats) {
+        if (writable.contains(format)) {
+            extensions.append(format);
+        }
+    }
+    return extensions;
+}
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -61,10 +238,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         return {std::nullopt, parser.errorText()};
     }
     if (parser.isSet(options.help)) {
-        return {CliRequest{CliRequest::Mode::Help, {}}, {}};
+        return {CliRequest{CliRequest::Mode::Help, {}, {}}, {}};
     }
     if (parser.isSet(options.version)) {
-        return {CliRequest{CliRequest::Mode::Version, {}}, {}};
+        return {CliRequest{CliRequest::Mode::Version, {}, {}}, {}};
     }
 
     const QStringList positional = parser.positionalArguments();
@@ -73,16 +250,54 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                   .arg(positional.size())
                                   .arg(positional.join(' '))};
     }
-    if (!parser.isSet(options.check)) {
-        return {std::nullopt, positional.isEmpty()
-                                  ? QString("no scene file given")
-                                  : QString("rendering is not available yet; use --check SCENE "
-                                            "to check a scene file")};
+    const QCommandLineOption* const renderOptions[] = {
+        &options.output,  &options.size,  &options.aa,    &options.stochastic,
+        &options.workers, &options.stats, &options.strict};
+    for (const QCommandLineOption* option : renderOptions) {
+        if (!option->valueName().isEmpty() && parser.values(*option).size() > 1) {
+            return {std::nullopt, "--" + option->names().last() + " is given more than once"};
+        }
     }
+
+    if (parser.isSet(options.check)) {
+        for (const QCommandLineOption* option : renderOptions) {
+            if (parser.isSet(*option)) {
+                return {std::nullopt,
+                        "--" + option->names().last() + " is for rendering, not for --check"};
+            }
+        }
+        if (positional.isEmpty()) {
+            return {std::nullopt, "--check needs a scene file"};
+        }
+        return {CliRequest{CliRequest::Mode::Check, positional.front(), {}}, {}};
+    }
+
     if (positional.isEmpty()) {
-        return {std::nullopt, "--check needs a scene file"};
+        return {std::nullopt, "no scene file given"};
     }
-    return {CliRequest{CliRequest::Mode::Check, positional.front()}, {}};
+    if (!parser.isSet(options.output)) {
+        return {std::nullopt, "no picture file given; name one with -o OUT"};
+    }
+    CliRequest request{CliRequest::Mode::Render, positional.front(), {}};
+    RenderOptions& render = request.render;
+    render.workers = DefaultWorkerCount();
+    render.stochastic = parser.isSet(options.stochastic);
+    render.stats = parser.isSet(options.stats);
+    render.strict = parser.isSet(options.strict);
+    QString error = ParseOutput(parser.value(options.output), render);
+    if (error.isEmpty() && parser.isSet(options.size)) {
+        error = ParseSize(parser.value(options.size), render);
+    }
+    if (error.isEmpty() && parser.isSet(options.aa)) {
+        error = ParseMode(parser.value(options.aa), render);
+    }
+    if (error.isEmpty() && parser.isSet(options.workers)) {
+        error = ParseWorkers(parser.value(options.workers), render);
+    }
+    if (!error.isEmpty()) {
+        return {std::nullopt, error};
+    }
+    return {request, {}};
 }
 
 QString HelpText() {

@@ -1,19 +1,43 @@
 // The command line of lumivex-render: which mode it runs in and on what.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include "render/pixel_drivers.h"
 
 namespace lumivex {
 
 inline constexpr char kProgramName[] = "lumivex-render";
 
+// Limits on what the command line accepts: a picture larger than this is refused before
+// anything is read or allocated, and so is a worker count past kMaxWorkerOption.
+inline constexpr std::uint32_t kMaxPictureSide = 65535;
+inline constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 28;
+inline constexpr unsigned kMaxWorkerOption = 1024;
+
+// What to render and where to put it; every field has been checked.
+struct RenderOptions {
+    QString outputPath;
+    QByteArray format;  // the image writer's name for the output's format, e.g. "png"
+    std::uint32_t width = 640;
+    std::uint32_t height = 640;
+    AntialiasMode mode = AntialiasMode::Off;
+    bool stochastic = false;
+    unsigned workers = 1;  // bands, each rendered by its own thread
+    bool stats = false;
+    bool strict = false;
+};
+
 struct CliRequest {
-    enum class Mode { Help, Version, Check };
+    enum class Mode { Help, Version, Check, Render };
     Mode mode = Mode::Help;
-    QString scenePath;  // set for Check
+    QString scenePath;     // set for Check and Render
+    RenderOptions render;  // set for Render
 };
 
 // Either a request or, for a usage error, the reason (without the program name).
@@ -23,11 +47,20 @@ struct ParsedCommandLine {
 };
 
 // `arguments` starts with the program path, as QCoreApplication::arguments() does. --help wins
-// over everything else and --version over --check.
+// over everything else and --version over the two modes. Without --check the request is to
+// render, and every option is checked here, the output's format included, so that a wrong
+// command line is refused before any work. Needs a QCoreApplication to find image plugins.
 ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 
-// The --help text: usage, options, what --check prints and the exit statuses. The usage line
-// names the program as QCoreApplication::arguments() does.
+// "off", "jittered" or "monte-carlo", as --aa takes them.
+QString AntialiasModeName(AntialiasMode mode);
+
+// The picture formats lumivex-render writes, by file extension in lower case: those of Qt's
+// image writers available here that keep full colour (png and ppm at least).
+QStringList SupportedPictureExtensions();
+
+// The --help text: usage of both modes, options, what --check prints and the exit statuses. The
+// usage line names the program as QCoreApplication::arguments() does.
 QString HelpText();
 
 }  // namespace lumivex

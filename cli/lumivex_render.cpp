@@ -3,6 +3,7 @@
 #include "cli/check_command.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/render_command.h"
 
 namespace lumivex {
 
@@ -19,7 +20,8 @@ int FinishOutput(std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostream& err) {
+int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostream& err,
+                     bool errIsTerminal) {
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (!parsed.request) {
         err << kProgramName << ": " << parsed.error.toStdString() << "\nRun '" << kProgramName
@@ -35,6 +37,8 @@ int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostre
             return FinishOutput(out, err);
         case CliRequest::Mode::Check:
             return RunCheck(parsed.request->scenePath, out, err);
+        case CliRequest::Mode::Render:
+            return RunRender(*parsed.request, out, err, errIsTerminal);
     }
     return kExitUsage;
 }

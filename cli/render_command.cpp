@@ -1,0 +1,254 @@
+#include "cli/render_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "cli/exit_status.h"
+#include "cli/interrupt.h"
+#include "cli/picture_file.h"
+#include "render/band_dispatch.h"
+
+namespace lumivex {
+
+namespace {
+
+// How often the waiting thread looks at the workers and the interrupt flag, and how often it
+// redraws the progress line.
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+constexpr qint64 kRedrawMilliseconds = 250;
+
+constexpr int kBarWidth = 30;
+// Wide enough for the longest line we draw, so a shorter redraw blanks what the last one left.
+constexpr std::size_t kProgressLineWidth = 72;
+
+// "m:ss", or "h:mm:ss" from an hour on.
+std::string FormatDuration(double seconds) {
+    const auto whole = static_cast<long long>(std::max(0.0, std::floor(seconds)));
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    }
+    return text;
+}
+
+// Draws the progress line on a terminal a few times a second, and not at all elsewhere.
+class ProgressDisplay {
+  public:
+    ProgressDisplay(std::ostream& err, bool enabled, std::uint64_t rows)
+        : err(err), enabled(enabled), rows(rows) {}
+
+    void Update(std::uint64_t rowsDone, const QElapsedTimer& timer, bool force = false) {
+        if (!enabled || (!force && drawn && timer.elapsed() - lastDraw < kRedrawMilliseconds)) {
+            return;
+        }
+        lastDraw = timer.elapsed();
+        drawn = true;
+        err << ProgressLine(rowsDone, rows, static_cast<double>(lastDraw) / 1000.0) << std::flush;
+    }
+
+    // Ends the line, so whatever comes next starts on a fresh one.
+    void End() {
+        if (drawn) {
+            err << '\n' << std::flush;
+            drawn = false;
+        }
+    }
+
+  private:
+    std::ostream& err;
+    bool enabled;
+    std::uint64_t rows;
+    bool drawn = false;
+    qint64 lastDraw = 0;
+};
+
+// The scene file read and loaded, or the exit status when that failed; problems are reported.
+struct LoadedScene {
+    SceneLoadResult result;
+    int failure = kExitOk;
+};
+
+LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName, std::ostream& err,
+                          const SceneTextLoader& load) {
+    try {
+        FileContents contents = ReadWholeFile(scenePath);
+        if (!contents.bytes) {
+            err << kProgramName << ": " << contents.failure.toStdString() << '\n';
+            return {{}, kExitUnreadable};
+        }
+        return {load(std::move(*contents.bytes)), kExitOk};
+    } catch (const std::bad_alloc&) {
+        err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
+    } catch (const std::length_error&) {
+        // What std::string and std::vector throw for a size past their limits.
+        err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
+    } catch (const std::exception& e) {
+        err << kProgramName << ": loading '" << fileName << "' failed: " << e.what() << '\n';
+    }
+    return {{}, kExitLoadFailed};
+}
+
+QByteArray StatsJson(const RenderOptions& options, double seconds, const RayCounts& rays) {
+    const double allRays = static_cast<double>(rays.camera + rays.secondary + rays.shadow);
+    const QJsonObject stats{
+        {"seconds", seconds},
+        {"workers", static_cast<qint64>(options.workers)},
+        {"width", static_cast<qint64>(options.width)},
+        {"height", static_cast<qint64>(options.height)},
+        {"mode", AntialiasModeName(options.mode)},
+        {"stochastic", options.stochastic},
+        {"rays",
+         QJsonObject{
+             {"camera", static_cast<qint64>(rays.camera)},
+             {"secondary", static_cast<qint64>(rays.secondary)},
+             {"shadow", static_cast<qint64>(rays.shadow)},
+         }},
+        {"mraysPerSecond", seconds > 0.0 ? allRays / seconds / 1e6 : 0.0},
+    };
+    return QJsonDocument(stats).toJson(QJsonDocument::Compact) + '\n';
+}
+
+int ReportInterrupted(std::ostream& err) {
+    err << kProgramName << ": interrupted; no picture written\n";
+    return kExitInterrupted;
+}
+
+}  // namespace
+
+std::string ProgressLine(std::uint64_t rowsDone, std::uint64_t rows, double seconds) {
+    rowsDone = std::min(rowsDone, rows);
+    const std::uint64_t percent = rows == 0 ? 100 : rowsDone * 100 / rows;
+    const std::uint64_t filled = rows == 0 ? kBarWidth : rowsDone * kBarWidth / rows;
+    std::string line = "\r";
+    line += std::string(percent < 10 ? 2 : percent < 100 ? 1 : 0, ' ');
+    line += std::to_string(percent) + "% [" + std::string(filled, '#') +
+            std::string(kBarWidth - filled, '.') + "] " + FormatDuration(seconds) + " elapsed";
+    if (rowsDone > 0 && rowsDone < rows) {
+        const double left =
+            seconds * static_cast<double>(rows - rowsDone) / static_cast<double>(rowsDone);
+        line += ", about " + FormatDuration(std::ceil(left)) + " left";
+    }
+    if (line.size() < kProgressLineWidth) {
+        line.append(kProgressLineWidth - line.size(), ' ');
+    }
+    return line;
+}
+
+int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, bool errIsTerminal,
+              const SceneTextLoader& load) {
+    const RenderOptions& options = request.render;
+    // From here on Ctrl+C asks for a stop instead of killing the process at once, so that no
+    // half-written picture is left behind and the exit status says what happened.
+    const InterruptWatch interrupt;
+
+    // Diagnostics name the file exactly as it was given, in the bytes it was given in.
+    const std::string fileName = QFile::encodeName(request.scenePath).toStdString();
+    LoadedScene loaded = LoadSceneFile(request.scenePath, fileName, err, load);
+    if (loaded.failure != kExitOk) {
+        return loaded.failure;
+    }
+    const SceneLoadResult& scene = loaded.result;
+    for (const SceneDiagnostic& warning : scene.warnings) {
+        err << FormatDiagnostic(fileName, warning, "warning");
+    }
+    if (scene.diagnostic) {
+        err << FormatDiagnostic(fileName, *scene.diagnostic, options.strict ? "error" : "warning");
+        if (options.strict) {
+            return kExitDiagnostic;
+        }
+    }
+    if (interrupt.Requested()) {
+        return ReportInterrupted(err);
+    }
+
+    // Both the buffer and the image are allocated before rendering, so that a picture too
+    // large for this machine is refused at once rather than after the render.
+    std::unique_ptr<PixelBuffer> pixels;
+    QImage image;
+    try {
+        pixels = std::make_unique<PixelBuffer>(options.width, options.height);
+        image = NewPictureImage(options.width, options.height);
+    } catch (const std::bad_alloc&) {
+    }
+    if (!pixels || image.isNull()) {
+        err << kProgramName << ": not enough memory for a " << options.width << 'x'
+            << options.height << " picture\n";
+        return kExitLoadFailed;
+    }
+
+    RenderContext context;
+    context.stochastic = options.stochastic;
+    context.pixels = pixels.get();
+    context.scene = scene.scene.get();
+    RenderDispatcher dispatcher;
+    ProgressDisplay progress(err, errIsTerminal, options.height);
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        dispatcher.Start(context,
+                         {options.width, options.height, options.mode, options.workers, 0});
+    } catch (const std::system_error& e) {
+        // The dispatcher's destructor stops and joins whatever workers did start.
+        err << kProgramName << ": cannot start " << options.workers
+            << " worker threads: " << e.what() << '\n';
+        return kExitLoadFailed;
+    }
+    while (!dispatcher.Finished()) {
+        if (interrupt.Requested()) {
+            dispatcher.Stop();
+            progress.End();
+            return ReportInterrupted(err);
+        }
+        progress.Update(dispatcher.RowsFinished(), timer);
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    dispatcher.Wait();
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    progress.Update(dispatcher.RowsFinished(), timer, true);
+    progress.End();
+
+    CopyPicture(*pixels, image);
+    pixels.reset();  // the image holds the picture now; give the memory back before encoding
+    const PictureWrite written = WritePicture(image, options.outputPath, options.format,
+                                              [&] { return interrupt.Requested(); });
+    switch (written.outcome) {
+        case PictureWrite::Outcome::Abandoned:
+            return ReportInterrupted(err);
+        case PictureWrite::Outcome::Failed:
+            err << kProgramName << ": " << written.error.toStdString() << '\n';
+            return kExitUnreadable;
+        case PictureWrite::Outcome::Written:
+            break;
+    }
+    if (errIsTerminal) {
+        err << "wrote " << options.outputPath.toStdString() << " (" << options.width << 'x'
+            << options.height << ", " << QString::number(seconds, 'f', 2).toStdString() << " s)\n";
+    }
+    if (options.stats) {
+        const QByteArray json = StatsJson(options, seconds, dispatcher.Rays());
+        out.write(json.constData(), json.size());
+        out.flush();
+        if (!out) {
+            err << kProgramName << ": cannot write to standard output\n";
+            return kExitUnreadable;
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace lumivex
