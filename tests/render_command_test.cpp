@@ -1,0 +1,330 @@
+// Rendering with lumivex-render: the command line, the picture it writes compared with the core
+// renderer's, and what happens when something goes wrong.
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "cli/command_line.h"
+#include "cli/lumivex_render.h"
+#include "cli/picture_file.h"
+#include "cli/render_command.h"
+#include "render/band_dispatch.h"
+#include "test_support.h"
+
+namespace lumivex {
+namespace {
+
+using ::testing::HasSubstr;
+
+const QString kWorkedExample = LUMIVEX_EXAMPLES_DIR "/worked-example.txt";
+
+TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
+    const auto parse = [](QStringList arguments) {
+        return ParseCommandLine(QStringList{"lumivex-render", "s.txt"} + arguments);
+    };
+    const ParsedCommandLine all =
+        parse({"--output=P.PPM", "--size", "0016384x16384", "--aa", "monte-carlo", "--stochastic",
+               "--workers", "1024", "--stats", "--strict"});
+    ASSERT_TRUE(all.request) << all.error.toStdString();
+    const RenderOptions& r = all.request->render;
+    EXPECT_EQ(r.format, "ppm");
+    EXPECT_EQ(r.width * r.height, 1u << 28);  // the largest picture allowed
+    EXPECT_EQ(r.mode, AntialiasMode::MonteCarlo);
+    EXPECT_EQ(r.workers, 1024u);
+    EXPECT_TRUE(r.stochastic && r.stats && r.strict);
+    EXPECT_EQ(parse({"-o", "p.png"}).request->render.workers, DefaultWorkerCount());
+
+    const std::pair<QStringList, const char*> refused[] = {
+        {{}, "no picture file"},
+        {{"t.txt", "-o", "p.png"}, "expected one scene file"},
+        {{"-o", "p.gif"}, "unsupported picture format 'gif'; use one of"},
+        {{"-o", "picture"}, "no extension"},
+        {{"-o", "p.png", "-o", "q.png"}, "more than once"},
+        {{"--check", "--size", "8x8"}, "--size is for rendering"},
+        {{"-o", "p.png", "--aa", "Jittered"}, "expected off, jittered or monte-carlo"},
+        {{"-o", "p.png", "--size", "0x8"}, "at least 1"},
+        {{"-o", "p.png", "--size", "65536x1"}, "picture too large"},
+        {{"-o", "p.png", "--size", "16385x16384"}, "picture too large"},
+        {{"-o", "p.png", "--size", "99999999999999999999x1"}, "picture too large"},
+    };
+    for (const auto& [arguments, message] : refused) {
+        const ParsedCommandLine parsed = parse(arguments);
+        EXPECT_FALSE(parsed.request) << arguments.join(' ').toStdString();
+        EXPECT_THAT(parsed.error.toStdString(), HasSubstr(message));
+    }
+    for (const char* size : {"", "8", "8x", "8x8x8", "-8x8", "+8x8", " 8x8", "8X8", "8.0x8"}) {
+        EXPECT_THAT(parse({"-o", "p.png", "--size", size}).error.toStdString(),
+                    HasSubstr("expected WxH"))
+            << size;
+    }
+    for (const char* workers : {"0", "1025", "", "-1", "2.5", "two", "4294967297"}) {
+        EXPECT_THAT(parse({"-o", "p.png", "--workers", workers}).error.toStdString(),
+                    HasSubstr("invalid --workers"))
+            << workers;
+    }
+}
+
+TEST(WritePicture, WritesEveryOfferedFormatAndNothingWhenAbandoned) {
+    const QStringList extensions = SupportedPictureExtensions();
+    EXPECT_TRUE(extensions.contains("png") && extensions.contains("ppm"));
+    QTemporaryDir directory;
+    QImage image = NewPictureImage(3, 2);
+    image.fill(0xFF336699u);
+    for (const QString& extension : extensions) {
+        const QString path = directory.filePath("p." + extension);
+        const PictureWrite written = WritePicture(image, path, extension.toLatin1());
+        EXPECT_EQ(written.outcome, PictureWrite::Outcome::Written) << written.error.toStdString();
+        EXPECT_EQ(QImage(path).size(), QSize(3, 2)) << extension.toStdString();
+    }
+    const QString path = directory.filePath("p.png");
+    const QImage before(path);
+    image.fill(0xFF000000u);
+    EXPECT_EQ(WritePicture(image, path, "png", [] { return true; }).outcome,
+              PictureWrite::Outcome::Abandoned);
+    EXPECT_EQ(QImage(path), before);
+    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files).size(), extensions.size());
+}
+
+// The worked example rendered in this process with the core API.
+struct Reference {
+    std::unique_ptr<PixelBuffer> pixels;
+    RayCounts rays;
+};
+
+Reference RenderWorkedExample(std::uint32_t width, std::uint32_t height, AntialiasMode mode,
+                              unsigned workers, bool stochastic) {
+    QFile file(kWorkedExample);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const SceneLoadResult loaded = LoadSceneText(file.readAll().toStdString());
+    Reference reference{std::make_unique<PixelBuffer>(width, height), {}};
+    RenderContext context;
+    context.stochastic = stochastic;
+    context.pixels = reference.pixels.get();
+    context.scene = loaded.scene.get();
+    RenderDispatcher dispatcher;
+    dispatcher.Start(context, {width, height, mode, workers, 0});
+    dispatcher.Wait();
+    reference.rays = dispatcher.Rays();
+    return reference;
+}
+
+struct ProgramRun {
+    int status;
+    QByteArray out;
+    std::string err;
+};
+
+class RenderProgram : public ::testing::Test {
+  protected:
+    ProgramRun Run(const QStringList& arguments) {
+        QProcess process;
+        process.start(LUMIVEX_RENDER_PATH, arguments);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        return {process.exitCode(), process.readAllStandardOutput(),
+                process.readAllStandardError().toStdString()};
+    }
+    QString Path(const QString& name) const { return directory.filePath(name); }
+    QByteArray Read(const QString& name) const {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void Write(const QString& name, const QByteArray& bytes) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QStringList Files() const { return QDir(directory.path()).entryList(QDir::Files); }
+
+    QTemporaryDir directory;
+};
+
+TEST_F(RenderProgram, WritesTheCoreRenderersPictureTopRowFirst) {
+    // Not square, so a swapped width and height or an unflipped picture shows.
+    const Reference reference = RenderWorkedExample(40, 24, AntialiasMode::Jittered, 3, false);
+    for (const QString name : {"p.ppm", "p.png"}) {
+        const ProgramRun run = Run({kWorkedExample, "-o", Path(name), "--size", "40x24", "--aa",
+                                    "jittered", "--workers", "3"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");  // no progress when standard error is no terminal
+        EXPECT_EQ(run.out, "");
+    }
+    // The PPM byte for byte: the header Qt writes, then RGB triples from the top row down.
+    QByteArray ppm = "P6\n40 24\n255\n";
+    for (std::uint32_t y = 24; y-- > 0;) {
+        for (std::uint32_t x = 0; x < 40; ++x) {
+            const std::uint32_t word = reference.pixels->Load(x, y);
+            const char rgb[] = {char(word >> 16), char(word >> 8), char(word)};
+            ppm.append(rgb, 3);
+        }
+    }
+    EXPECT_TRUE(Read("p.ppm") == ppm);
+    EXPECT_EQ(QImage(Path("p.png")).convertToFormat(QImage::Format_RGB32),
+              QImage(Path("p.ppm")).convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(RenderProgram, SameArgumentsGiveTheSameBytesAndTheBandCountIsPartOfThePicture) {
+    const auto render = [&](const char* workers, const QString& name) {
+        const QStringList arguments = {kWorkedExample, "-o",       Path(name),  "--size", "32x32",
+                                       "--aa",         "jittered", "--workers", workers};
+        EXPECT_EQ(Run(arguments).status, 0);
+        return Read(name);
+    };
+    const QByteArray oneBand = render("1", "a.png");
+    const QByteArray threeBands = render("3", "b.png");
+    ASSERT_FALSE(oneBand.isEmpty());
+    EXPECT_EQ(render("1", "c.png"), oneBand);
+    EXPECT_EQ(render("3", "d.png"), threeBands);
+    EXPECT_NE(oneBand, threeBands);
+}
+
+TEST_F(RenderProgram, StatsAreOneJsonLineCountingTheRaysTraced) {
+    for (const bool antialiased : {false, true}) {
+        const AntialiasMode mode = antialiased ? AntialiasMode::MonteCarlo : AntialiasMode::Off;
+        const ProgramRun run =
+            Run({kWorkedExample, "-o", Path("p.png"), "--size", "20x10", "--workers", "2",
+                 "--stats", "--stochastic", "--aa", AntialiasModeName(mode)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        ASSERT_TRUE(run.out.endsWith('\n'));
+        EXPECT_EQ(run.out.count('\n'), 1);
+        const QJsonObject stats = QJsonDocument::fromJson(run.out).object();
+        EXPECT_EQ(stats.keys(), QStringList({"height", "mode", "mraysPerSecond", "rays", "seconds",
+                                             "stochastic", "width", "workers"}));
+        EXPECT_EQ(stats["width"], 20);
+        EXPECT_EQ(stats["height"], 10);
+        EXPECT_EQ(stats["workers"], 2);
+        EXPECT_EQ(stats["mode"], AntialiasModeName(mode));
+        EXPECT_EQ(stats["stochastic"], true);
+        EXPECT_EQ(stats["rays"]["camera"], antialiased ? 20 * 10 * 16 : 20 * 10);
+        const RayCounts rays = RenderWorkedExample(20, 10, mode, 2, true).rays;
+        EXPECT_EQ(stats["rays"]["secondary"].toInteger(), static_cast<qint64>(rays.secondary));
+        EXPECT_EQ(stats["rays"]["shadow"].toInteger(), static_cast<qint64>(rays.shadow));
+        const double seconds = stats["seconds"].toDouble();
+        EXPECT_GT(seconds, 0.0);
+        EXPECT_DOUBLE_EQ(stats["mraysPerSecond"].toDouble(),
+                         double(rays.camera + rays.secondary + rays.shadow) / seconds / 1e6);
+    }
+}
+
+TEST_F(RenderProgram, FailuresLeaveAnExistingPictureAlone) {
+    Write("keep.png", "an earlier picture");
+    Write("truncated.txt", "AMBIENT (1,1,1)\nSPHERE (0,0,0) 2 (1,0");
+    const QString keep = Path("keep.png");
+    const std::pair<QStringList, int> failures[] = {
+        {{Path("missing.txt"), "-o", keep}, 2},
+        {{directory.path(), "-o", keep}, 2},
+        {{kWorkedExample, "-o", keep, "--size", "8x0"}, 1},
+        {{kWorkedExample, "-o", keep, "--workers", "0"}, 1},
+        {{Path("truncated.txt"), "-o", keep, "--strict"}, 3},
+    };
+    for (const auto& [arguments, status] : failures) {
+        const ProgramRun run = Run(arguments);
+        EXPECT_EQ(run.status, status) << arguments.join(' ').toStdString() << '\n' << run.err;
+        EXPECT_EQ(Read("keep.png"), "an earlier picture");
+    }
+    EXPECT_EQ(Files(), QStringList({"keep.png", "truncated.txt"}));
+
+    EXPECT_EQ(Run({kWorkedExample, "-o", Path("p.tga")}).status, 1);
+    const ProgramRun noDirectory = Run({kWorkedExample, "-o", Path("no/p.png"), "--size", "4x4"});
+    EXPECT_EQ(noDirectory.status, 2);
+    EXPECT_EQ(noDirectory.err, "lumivex-render: cannot write '" + Path("no/p.png").toStdString() +
+                                   "': No such file or directory\n");
+    EXPECT_EQ(Files(), QStringList({"keep.png", "truncated.txt"}));
+}
+
+TEST_F(RenderProgram, AStopDiagnosticIsAWarningUnlessStrict) {
+    Write("truncated.txt", "AMBIENT (1,1,1)\nsphere\nSPHERE (0,0,0) 2 (1,0");
+    const ProgramRun lenient = Run({Path("truncated.txt"), "-o", Path("p.png"), "--size", "4x4"});
+    EXPECT_EQ(lenient.status, 0);
+    EXPECT_THAT(lenient.err, HasSubstr("truncated.txt:2:1: warning: "));
+    EXPECT_THAT(lenient.err, HasSubstr("truncated.txt:3:22: warning: "));
+    EXPECT_EQ(QImage(Path("p.png")).size(), QSize(4, 4));
+
+    const ProgramRun strict =
+        Run({Path("truncated.txt"), "-o", Path("q.png"), "--size", "4x4", "--strict"});
+    EXPECT_EQ(strict.status, 3);
+    EXPECT_THAT(strict.err, HasSubstr("truncated.txt:3:22: error: "));
+    EXPECT_FALSE(QFile::exists(Path("q.png")));
+}
+
+// The threads of a running process, from Linux's /proc.
+qsizetype ThreadCount(qint64 pid) {
+    return QDir(QString("/proc/%1/task").arg(pid))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+
+TEST_F(RenderProgram, InterruptedRenderExits130AndWritesNothing) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        QProcess process;
+        process.start(LUMIVEX_RENDER_PATH, {kWorkedExample, "-o", Path("p.png"), "--size",
+                                            "2048x2048", "--aa", "jittered", "--workers", "4"});
+        ASSERT_TRUE(process.waitForStarted());
+        // Signal once a worker runs: the main thread, perhaps a sanitizer's, and one more.
+        const auto start = std::chrono::steady_clock::now();
+        while (ThreadCount(process.processId()) < 3 &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_GE(ThreadCount(process.processId()), 3) << "the render never started";
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        const auto stopping = std::chrono::steady_clock::now();
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(5));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 130) << signal;
+        EXPECT_EQ(Files(), QStringList());
+    }
+}
+
+TEST_F(RenderProgram, APictureTooLargeForMemoryIsReportedNotACrash) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#else
+    QProcess process;
+    // 600 MB of address space: enough to start, not for a 1 GiB buffer.
+    process.setChildProcessModifier([] {
+        const rlimit limit{600u << 20, 600u << 20};
+        setrlimit(RLIMIT_AS, &limit);
+    });
+    process.start(LUMIVEX_RENDER_PATH,
+                  {kWorkedExample, "-o", Path("p.png"), "--size", "16384x16384"});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 4);
+    EXPECT_EQ(process.readAllStandardError(),
+              "lumivex-render: not enough memory for a 16384x16384 picture\n");
+    EXPECT_EQ(Files(), QStringList());
+#endif
+}
+
+TEST_F(RenderProgram, ShowsProgressOnlyOnATerminal) {
+    const QStringList arguments = {"lumivex-render", kWorkedExample, "-o",
+                                   Path("p.png"),    "--size",       "8x8"};
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunLumivexRender(arguments, out, err, true), 0);
+    EXPECT_THAT(err.str(), HasSubstr("\r100% [" + std::string(30, '#') + "]"));
+    EXPECT_THAT(err.str(), HasSubstr("\nwrote " + Path("p.png").toStdString() + " (8x8, "));
+    EXPECT_EQ(out.str(), "");
+    EXPECT_THAT(ProgressLine(50, 200, 30.0),
+                HasSubstr("\r 25% [#######.......................] 0:30 elapsed, about 1:30 left"));
+
+    std::ostringstream quietErr;
+    EXPECT_EQ(RunLumivexRender(arguments, out, quietErr, false), 0);
+    EXPECT_EQ(quietErr.str(), "");
+}
+
+}  // namespace
+}  // namespace lumivex
