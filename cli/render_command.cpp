@@ -1,6 +1,7 @@
 #include "cli/render_command.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -198,10 +199,18 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     RenderDispatcher dispatcher;
     ProgressDisplay progress(err, errIsTerminal, options.height);
     QElapsedTimer timer;
+    // When the last band was done: the render's time, free of the waiting thread's polling delay.
+    std::atomic<qint64> doneNanoseconds{0};
+    const auto onBandFinished = [&](unsigned, double) {
+        const qint64 now = timer.nsecsElapsed();
+        qint64 seen = doneNanoseconds.load();
+        while (seen < now && !doneNanoseconds.compare_exchange_weak(seen, now)) {
+        }
+    };
     timer.start();
     try {
-        dispatcher.Start(context,
-                         {options.width, options.height, options.mode, options.workers, 0});
+        dispatcher.Start(context, {options.width, options.height, options.mode, options.workers, 0},
+                         onBandFinished);
     } catch (const std::system_error& e) {
         // The dispatcher's destructor stops and joins whatever workers did start.
         err << kProgramName << ": cannot start " << options.workers
@@ -218,7 +227,7 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         std::this_thread::sleep_for(kPollInterval);
     }
     dispatcher.Wait();
-    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    const double seconds = static_cast<double>(doneNanoseconds.load()) / 1e9;
     progress.Update(dispatcher.RowsFinished(), timer, true);
     progress.End();
 
