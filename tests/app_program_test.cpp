@@ -1,0 +1,124 @@
+// The program as a whole: the title texts, starting without a display, the built lumivex run
+// as a process, and the files installed for the desktop.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QXmlStreamReader>
+
+#include "app/application.h"
+#include "app/title_text.h"
+#include "app_test_support.h"
+
+namespace lumivex::testing {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+TEST(TitleText, WritesNumbersAsADefaultStreamDoes) {
+    EXPECT_EQ(RenderTimeTitle(0.5), "Lumivex Render Time: 0.5 (2 fps)");
+    EXPECT_EQ(RenderTimeTitle(3.0), "Lumivex Render Time: 3 (0.333333 fps)");
+    EXPECT_EQ(ReadTimeTitle(0.00123), "Lumivex Read Time: 0.00123");
+    EXPECT_EQ(ReadTimeTitle(0.0000123), "Lumivex Read Time: 1.23e-05");
+    EXPECT_EQ(ReadTimeTitle(1234567.0), "Lumivex Read Time: 1.23457e+06");
+    EXPECT_EQ(ReadTimeTitle(100000.0), "Lumivex Read Time: 100000");
+}
+
+TEST(MissingDisplay, NeedsADisplayForThePlatformThatWillBeUsed) {
+    EXPECT_THAT(MissingDisplay("", "", "").toStdString(), HasSubstr("no display"));
+    EXPECT_EQ(MissingDisplay("", ":0", ""), "");
+    EXPECT_EQ(MissingDisplay("", "", "wayland-0"), "");
+    EXPECT_NE(MissingDisplay("xcb", "", "wayland-0"), "");
+    EXPECT_NE(MissingDisplay("wayland", ":0", ""), "");
+    EXPECT_EQ(MissingDisplay("wayland;xcb", ":0", ""), "");
+    EXPECT_EQ(MissingDisplay("offscreen", "", ""), "");
+    EXPECT_EQ(MissingDisplay("vnc:size=800x600", "", ""), "");
+}
+
+struct ProcessRun {
+    int status;
+    QString out;
+    QString err;
+};
+
+ProcessRun RunLumivexProcess(const QStringList& arguments, const QProcessEnvironment& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(LUMIVEX_APP_PATH, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);  // no crash, no core dump
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+QProcessEnvironment WithoutDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(name);
+    }
+    return environment;
+}
+
+TEST(LumivexProgram, FailsCleanlyWithoutADisplay) {
+    const ProcessRun run = RunLumivexProcess({}, WithoutDisplay());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err.toStdString(), EndsWith("Failed to initialize instance\n"));
+}
+
+TEST(LumivexProgram, FailsCleanlyWhenTheDisplayCannotBeReached) {
+    // Qt's X11 platform gives up with a fatal message, which would abort the program.
+    QProcessEnvironment environment = WithoutDisplay();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("DISPLAY", ":1234");
+    const ProcessRun run = RunLumivexProcess({}, environment);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_THAT(run.err.toStdString(), EndsWith("Failed to initialize instance\n"));
+}
+
+TEST(LumivexProgram, ReportsFinishedRendersWhenAsked) {
+    QProcessEnvironment environment = WithoutDisplay();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("LUMIVEX_REPORT_RENDERED", "1");
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(LUMIVEX_APP_PATH, {ExampleScene("worked-example.txt")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; }, 120000));
+    EXPECT_THAT(process.readLine().toStdString(), ::testing::StartsWith("rendered "));
+    process.terminate();
+    process.waitForFinished(10000);
+}
+
+TEST(DesktopFiles, DescribeTheProgramAndItsIcon) {
+    QSettings entry(LUMIVEX_APP_DIR "/lumivex.desktop", QSettings::IniFormat);
+    entry.beginGroup("Desktop Entry");
+    EXPECT_EQ(entry.value("Type").toString(), "Application");
+    EXPECT_EQ(entry.value("Name").toString(), "Lumivex");
+    EXPECT_EQ(entry.value("Exec").toString(), "lumivex %f");
+    EXPECT_EQ(entry.value("Icon").toString(), "lumivex");
+
+    QFile metainfo(LUMIVEX_APP_DIR "/lumivex.metainfo.xml");
+    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&metainfo);
+    QStringList launchables;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"launchable") {
+            launchables << xml.readElementText();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(launchables, QStringList{"lumivex.desktop"});
+
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        const QImage icon(QString(LUMIVEX_APP_DIR "/icons/lumivex-%1.png").arg(size));
+        EXPECT_EQ(icon.size(), QSize(size, size)) << size;
+    }
+}
+
+}  // namespace
+}  // namespace lumivex::testing
