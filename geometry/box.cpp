@@ -65,6 +65,12 @@ HitRecord Box::Intersect(Ray& ray) const {
     return IntersectHalfSpaces(faces, material, ray);
 }
 
+bool Box::HitDistance(const Ray& ray, float& t) const {
+    const HalfSpaceClip clip = ClipToHalfSpaces(faces, ray);
+    t = clip.t;
+    return clip.hit;
+}
+
 std::unique_ptr<Geometry> Box::Clone() const {
     return std::make_unique<Box>(*this);
 }

@@ -21,6 +21,7 @@ class Box final : public Geometry {
     const BoundingSphere& GetBoundingSphere() const override { return boundingSphere; }
     const BoundingBox& GetBoundingBox() const override { return boundingBox; }
     HitRecord Intersect(Ray& ray) const override;
+    bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
     // Inside or on all six face planes.
     bool Contains(const Vec4& point) const override;

@@ -59,27 +59,36 @@ void Ellipsoid::Derive() {
     boundingBox = GrowBoundingBox(corners);
 }
 
+bool Ellipsoid::Solve(const Ray& ray, Vec4& localOrigin, Vec4& localDirection, float& t) const {
+    localDirection = toLocal * AsDirection(ray.direction);
+    localOrigin = toLocal * ray.origin;
+    const float a = Dot(localDirection, localDirection);
+    const float b = 2.0f * Dot(localDirection, localOrigin);
+    const float k = Dot(localOrigin, localOrigin) - 1.0f;
+    return FirstRootAhead(a, b, k, t);
+}
+
+bool Ellipsoid::HitDistance(const Ray& ray, float& t) const {
+    Vec4 localOrigin;
+    Vec4 localDirection;
+    return Solve(ray, localOrigin, localDirection, t);
+}
+
 HitRecord Ellipsoid::Intersect(Ray& ray) const {
     HitRecord record;
     record.hit = false;
     ray.direction.w = 0.0f;
-    const Vec4& o = ray.origin;
-    const Vec4& d = ray.direction;
-
-    const Vec4 localDirection = toLocal * d;
-    const Vec4 localOrigin = toLocal * o;
-    const float a = Dot(localDirection, localDirection);
-    const float b = 2.0f * Dot(localDirection, localOrigin);
-    const float k = Dot(localOrigin, localOrigin) - 1.0f;
+    Vec4 localOrigin;
+    Vec4 localDirection;
     float t;
-    if (!FirstRootAhead(a, b, k, t)) {
+    if (!Solve(ray, localOrigin, localDirection, t)) {
         return record;
     }
     // The map is affine, so t is the same parameter in both spaces.
     record.hit = true;
     record.t = t;
     record.material = material;
-    record.point = AsPoint(o + t * d);
+    record.point = AsPoint(ray.origin + t * ray.direction);
     const Vec4 local = localOrigin + t * localDirection;
     record.normal = Normalized(normalToWorld * AsDirection(local));
     return record;

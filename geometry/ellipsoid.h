@@ -22,6 +22,7 @@ class Ellipsoid final : public Geometry {
     const BoundingBox& GetBoundingBox() const override { return boundingBox; }
     // Solves the unit-sphere quadratic in local space; sets ray.direction.w to 0 first.
     HitRecord Intersect(Ray& ray) const override;
+    bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
 
     const Vec4& Centre() const { return centre; }
@@ -34,6 +35,8 @@ class Ellipsoid final : public Geometry {
 
   private:
     void Derive();
+    // The ray in unit-sphere coordinates (its direction taken with w = 0) and its first root.
+    bool Solve(const Ray& ray, Vec4& localOrigin, Vec4& localDirection, float& t) const;
 
     Vec4 centre;
     Vec4 axis1;

@@ -23,6 +23,11 @@ class Geometry {
     // normalises the caller's direction.w to 0; no other shape writes to it.
     virtual HitRecord Intersect(Ray& ray) const = 0;
 
+    // Whether Intersect would report a hit, and its t, without building the record: the
+    // nearest-hit search compares distances and builds the record only for the winner. Always
+    // agrees with Intersect to the bit.
+    virtual bool HitDistance(const Ray& ray, float& t) const = 0;
+
     virtual std::unique_ptr<Geometry> Clone() const = 0;
 
     // True when the point lies within the bounding sphere (inclusive); the box overrides this

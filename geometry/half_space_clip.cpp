@@ -4,8 +4,7 @@
 
 namespace lumivex {
 
-HitRecord IntersectHalfSpaces(std::span<const Plane> faces, const Material& material,
-                              const Ray& ray) {
+HalfSpaceClip ClipToHalfSpaces(std::span<const Plane> faces, const Ray& ray) {
     float tNear = 0.0f;
     float tFar = std::numeric_limits<float>::max();
     Vec4 nearNormal{0.0f, 0.0f, 0.0f, 0.0f};
@@ -37,19 +36,31 @@ HitRecord IntersectHalfSpaces(std::span<const Plane> faces, const Material& mate
         }
     }
 
-    HitRecord record;
+    HalfSpaceClip clip;
     if (tFar < tNear) {
-        record.hit = false;
+        return clip;
+    }
+    clip.hit = true;
+    if (tNear == 0.0f) {
+        clip.t = tFar;
+        clip.normal = farNormal;
+    } else {
+        clip.t = tNear;
+        clip.normal = nearNormal;
+    }
+    return clip;
+}
+
+HitRecord IntersectHalfSpaces(std::span<const Plane> faces, const Material& material,
+                              const Ray& ray) {
+    const HalfSpaceClip clip = ClipToHalfSpaces(faces, ray);
+    HitRecord record;
+    record.hit = clip.hit;
+    if (!clip.hit) {
         return record;
     }
-    record.hit = true;
-    if (tNear == 0.0f) {
-        record.t = tFar;
-        record.normal = farNormal;
-    } else {
-        record.t = tNear;
-        record.normal = nearNormal;
-    }
+    record.t = clip.t;
+    record.normal = clip.normal;
     record.point = AsPoint(ray.origin + record.t * ray.direction);
     record.material = material;
     return record;

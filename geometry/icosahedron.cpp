@@ -64,6 +64,12 @@ HitRecord Icosahedron::Intersect(Ray& ray) const {
     return IntersectHalfSpaces(faces, material, ray);
 }
 
+bool Icosahedron::HitDistance(const Ray& ray, float& t) const {
+    const HalfSpaceClip clip = ClipToHalfSpaces(faces, ray);
+    t = clip.t;
+    return clip.hit;
+}
+
 std::unique_ptr<Geometry> Icosahedron::Clone() const {
     return std::make_unique<Icosahedron>(*this);
 }

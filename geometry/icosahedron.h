@@ -21,6 +21,7 @@ class Icosahedron final : public Geometry {
     const BoundingSphere& GetBoundingSphere() const override { return boundingSphere; }
     const BoundingBox& GetBoundingBox() const override { return boundingBox; }
     HitRecord Intersect(Ray& ray) const override;
+    bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
 
     const Vec4& Centre() const { return centre; }

@@ -65,27 +65,25 @@ void Polygon3D::Prepare() {
     }
 }
 
-HitRecord Polygon3D::Intersect(Ray& ray) const {
-    // The supporting plane first.
-    HitRecord record;
-    record.hit = false;
+bool Polygon3D::MeetPlane(const Ray& ray, float& t, Vec4& point) const {
     const float denom = Dot(ray.direction, plane.normal);
     if (denom == 0.0f) {
-        return record;  // parallel, including a ray lying in the plane
+        return false;  // parallel, including a ray lying in the plane
     }
-    const float t = Dot(plane.normal, plane.point - ray.origin) / denom;
+    t = Dot(plane.normal, plane.point - ray.origin) / denom;
     if (t < 0.0f) {
-        return record;
+        return false;
     }
-    record.t = t;
-    record.normal = plane.normal;
-    record.point = AsPoint(ray.origin + t * ray.direction);
+    point = AsPoint(ray.origin + t * ray.direction);
+    return true;
+}
 
-    // Then the fan triangles, by the point's coordinates (u, v) in each triangle's edge basis.
-    // Every comparison is inclusive, so edges, corners and shared diagonals are inside; a
-    // degenerate triangle (den = 0) gives NaN and contains nothing.
+// Tests the fan triangles in order by the point's coordinates (u, v) in each triangle's edge
+// basis. Every comparison is inclusive, so edges, corners and shared diagonals are inside; a
+// degenerate triangle (den = 0) gives NaN and contains nothing.
+bool Polygon3D::FanContains(const Vec4& point) const {
     for (const Triangle& triangle : triangles) {
-        const Vec4 p = record.point - triangle.corner0;
+        const Vec4 p = point - triangle.corner0;
         const Vec4 e1 = triangle.corner1 - triangle.corner0;
         const Vec4 e2 = triangle.corner2 - triangle.corner0;
         const float d11 = Dot(e1, e1);
@@ -97,10 +95,31 @@ HitRecord Polygon3D::Intersect(Ray& ray) const {
         const float u = (d22 / den) * d1 - (d12 / den) * d2;
         const float v = (d11 / den) * d2 - (d12 / den) * d1;
         if (u >= 0.0f && v >= 0.0f && u + v <= 1.0f) {
-            record.hit = true;
-            record.material = material;
-            return record;
+            return true;
         }
+    }
+    return false;
+}
+
+bool Polygon3D::HitDistance(const Ray& ray, float& t) const {
+    Vec4 point;
+    return MeetPlane(ray, t, point) && FanContains(point);
+}
+
+HitRecord Polygon3D::Intersect(Ray& ray) const {
+    HitRecord record;
+    record.hit = false;
+    float t;
+    Vec4 point;
+    if (!MeetPlane(ray, t, point)) {
+        return record;
+    }
+    record.t = t;
+    record.normal = plane.normal;
+    record.point = point;
+    if (FanContains(point)) {
+        record.hit = true;
+        record.material = material;
     }
     return record;
 }

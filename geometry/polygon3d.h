@@ -32,6 +32,7 @@ class Polygon3D final : public Geometry {
     // Hits the supporting plane (t >= 0, not parallel), then tests the fan triangles in order.
     // The normal is always the plane's, from whichever side the ray arrives.
     HitRecord Intersect(Ray& ray) const override;
+    bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
 
     const std::vector<Vec4>& Vertices() const { return vertices; }
@@ -42,6 +43,11 @@ class Polygon3D final : public Geometry {
   private:
     // Derives the fan, the plane and both bounds from the vertices.
     void Prepare();
+    // The plane step: false when the ray is parallel to the plane or meets it behind its
+    // origin; otherwise the parameter and the point where it meets the plane.
+    bool MeetPlane(const Ray& ray, float& t, Vec4& point) const;
+    // Whether one of the fan triangles contains a point of the plane.
+    bool FanContains(const Vec4& point) const;
 
     std::vector<Vec4> vertices;
     std::vector<Triangle> triangles;

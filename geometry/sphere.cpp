@@ -18,29 +18,32 @@ Sphere::Sphere(const Sphere& other)
 }
 
 void Sphere::DeriveBounds() {
+    radiusSquared = radius * radius;
     boundingSphere = {centre, radius};
     boundingBox.min = Point(centre.x - radius, centre.y - radius, centre.z - radius);
     boundingBox.max = Point(centre.x + radius, centre.y + radius, centre.z + radius);
 }
 
-HitRecord Sphere::Intersect(Ray& ray) const {
-    const Vec4& o = ray.origin;
+bool Sphere::HitDistance(const Ray& ray, float& t) const {
     const Vec4& d = ray.direction;
+    const float a = Dot(d, d);
+    const Vec4 oc = ray.origin - centre;
+    const float b = 2.0f * Dot(d, oc);
+    const float k = Dot(oc, oc) - radiusSquared;
+    return FirstRootAhead(a, b, k, t);
+}
+
+HitRecord Sphere::Intersect(Ray& ray) const {
     HitRecord record;
     record.hit = false;
-
-    const float a = Dot(d, d);
-    const Vec4 oc = o - centre;
-    const float b = 2.0f * Dot(d, oc);
-    const float k = Dot(oc, oc) - radius * radius;
     float t;
-    if (!FirstRootAhead(a, b, k, t)) {
+    if (!HitDistance(ray, t)) {
         record.t = -1.0f;
         return record;
     }
     record.hit = true;
     record.t = t;
-    record.point = AsPoint(o + t * d);
+    record.point = AsPoint(ray.origin + t * ray.direction);
     record.normal = Normalized(record.point - centre);
     record.material = material;
     return record;

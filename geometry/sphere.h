@@ -18,6 +18,7 @@ class Sphere final : public Geometry {
     // The near root when it lies ahead, else the far one (a ray starting inside gets its exit
     // point); the normal always points out of the sphere. A miss reports t = -1.
     HitRecord Intersect(Ray& ray) const override;
+    bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
 
     const Vec4& Centre() const { return centre; }
@@ -29,6 +30,7 @@ class Sphere final : public Geometry {
 
     Vec4 centre;
     float radius;
+    float radiusSquared;  // radius * radius, kept so that no ray computes it again
     BoundingSphere boundingSphere;
     Material material;
     BoundingBox boundingBox;

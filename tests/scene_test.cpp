@@ -16,6 +16,7 @@ class CountedShape final : public Geometry {
     const BoundingSphere& GetBoundingSphere() const override { return sphere; }
     const BoundingBox& GetBoundingBox() const override { return box; }
     HitRecord Intersect(Ray&) const override { return {}; }
+    bool HitDistance(const Ray&, float&) const override { return false; }
     std::unique_ptr<Geometry> Clone() const override {
         return std::make_unique<CountedShape>(*this);
     }
