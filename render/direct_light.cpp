@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "render/nearest_hit.h"
+#include "render/scene_index.h"
 #include "render/trace.h"
 
 namespace lumivex {
@@ -12,9 +13,10 @@ constexpr float kPassWeight = 0.0625f;  // 1 / kShadowPasses
 
 }  // namespace
 
-void AddDirectLight(const Scene& scene, WorkerState& worker, const Vec4& shadowOrigin,
+void AddDirectLight(const RenderContext& context, WorkerState& worker, const Vec4& shadowOrigin,
                     const Vec4& normal, const Vec4& mirror, float reflectWeight,
                     const Material& material, bool inside, Color& out) {
+    const Scene& scene = *context.scene;
     for (int pass = 0; pass < kShadowPasses; ++pass) {
         for (const Light& light : scene.lights) {
             const Vec4 toLight = light.position - shadowOrigin;
@@ -24,12 +26,19 @@ void AddDirectLight(const Scene& scene, WorkerState& worker, const Vec4& shadowO
                 Normalized(JitterAxis(worker.random, distance, light.radius, toLight));
 
             // Any object between the point and the light's centre blocks it completely,
-            // transparent or not. From inside an object every light counts as unblocked.
+            // transparent or not. From inside an object every light counts as unblocked, so the
+            // index does not even look; the plain walk looks and ignores the answer.
             Ray shadowRay{shadowOrigin, direction};
             ++worker.rays.shadow;
-            const HitRecord blocker = FindNearestHit(scene, shadowRay);
-            if (!inside && blocker.hit && distanceSquared >= blocker.t * blocker.t &&
-                blocker.t >= 0.0f) {
+            bool blocked;
+            if (context.index != nullptr) {
+                blocked = !inside && context.index->Occluded(shadowRay, distanceSquared);
+            } else {
+                const HitRecord blocker = FindNearestHit(scene, shadowRay);
+                blocked = !inside && blocker.hit && distanceSquared >= blocker.t * blocker.t &&
+                          blocker.t >= 0.0f;
+            }
+            if (blocked) {
                 continue;
             }
 

@@ -14,6 +14,26 @@ namespace lumivex {
 // direction. A ray starting inside the sphere always passes.
 bool BoundingSphereTest(const Ray& ray, const BoundingSphere& sphere);
 
+// The two halves of BoundingSphereTest, for callers that keep the widened limit per object.
+inline float BoundingSphereLimit(float radius) {
+    const float limit = radius * radius;
+    return limit + limit * 1.1920928955078125e-07f;  // widened by 2^-23
+}
+inline bool PassesBoundingSphere(const Ray& ray, const Vec4& centre, float limit) {
+    const Vec4 toCentre = centre - ray.origin;
+    const float s = Dot(ray.direction, toCentre);
+    float distanceSquared;
+    if (s > 0.0f) {
+        const Vec4 closest = ray.origin + s * ray.direction;
+        const Vec4 offset = centre - closest;
+        distanceSquared = Dot(offset, offset);
+    } else {
+        const Vec4 offset = ray.origin - centre;
+        distanceSquared = Dot(offset, offset);
+    }
+    return distanceSquared <= limit;
+}
+
 // Walks the objects in list order, skipping those whose bounding sphere the ray misses, and
 // keeps the hit with the smallest t (strictly smaller, so ties go to the earlier object). No
 // lower bound on t is applied here: callers offset secondary and shadow rays from the surface.

@@ -10,6 +10,10 @@
 #include "scene/scene.h"
 
 namespace lumivex {
+class SceneIndex;
+}
+
+namespace lumivex {
 
 // Shared by every worker of a render. The scene and the buffer are set once and refer to the
 // same objects for the context's life; only `stochastic` changes while workers run, and they
@@ -18,6 +22,9 @@ struct RenderContext {
     std::atomic<bool> stochastic{false};
     PixelBuffer* pixels = nullptr;
     const Scene* scene = nullptr;
+    // The scene's acceleration structure, when there is one: it finds exactly the hits of the
+    // plain walk over scene->objects, which is used when this is null.
+    const SceneIndex* index = nullptr;
 };
 
 // How many rays of each kind a worker traced.

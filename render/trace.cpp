@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "render/nearest_hit.h"
+#include "render/scene_index.h"
 
 namespace lumivex {
 
@@ -59,9 +60,14 @@ SurfaceBounce ComputeBounce(const Vec4& direction, const Vec4& facingNormal, flo
     return bounce;
 }
 
+HitRecord NearestHit(const RenderContext& context, Ray& ray) {
+    return context.index != nullptr ? context.index->FindNearestHit(ray)
+                                    : FindNearestHit(*context.scene, ray);
+}
+
 Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool inside, int depth) {
     const Scene& scene = *context.scene;
-    const HitRecord hit = FindNearestHit(scene, ray);
+    const HitRecord hit = NearestHit(context, ray);
     Color out{0.0f, 0.0f, 0.0f, 1.0f};
     if (!hit.hit) {
         return out;
@@ -95,7 +101,7 @@ Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool in
     out.g = out.g + scene.ambient.g * material.diffuse.g;
     out.b = out.b + scene.ambient.b * material.diffuse.b;
 
-    AddDirectLight(scene, worker, shadowOrigin, n, bounce.mirror, reflectWeight, material, inside,
+    AddDirectLight(context, worker, shadowOrigin, n, bounce.mirror, reflectWeight, material, inside,
                    out);
 
     if (depth > 0) {

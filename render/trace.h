@@ -30,11 +30,15 @@ SurfaceBounce ComputeBounce(const Vec4& direction, const Vec4& facingNormal, flo
 // source in a fixed order, which is part of the picture.
 Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool inside, int depth);
 
+// The nearest hit along the ray: through the context's index when it has one, else by the plain
+// walk over the scene's objects. Both give the same record.
+HitRecord NearestHit(const RenderContext& context, Ray& ray);
+
 // Adds the diffuse and highlight light of every light to `out`, averaged over 16 passes with a
 // shadow ray each towards a randomly displaced point of the light. `shadowOrigin` is the hit
 // point moved off the surface, `normal` the shape's unit normal (not turned for `inside`),
 // `mirror` the mirrored direction of the incoming ray.
-void AddDirectLight(const Scene& scene, WorkerState& worker, const Vec4& shadowOrigin,
+void AddDirectLight(const RenderContext& context, WorkerState& worker, const Vec4& shadowOrigin,
                     const Vec4& normal, const Vec4& mirror, float reflectWeight,
                     const Material& material, bool inside, Color& out);
 

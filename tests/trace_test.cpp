@@ -4,6 +4,7 @@
 #include "geometry/polygon3d.h"
 #include "geometry/sphere.h"
 #include "render/nearest_hit.h"
+#include "render/scene_index.h"
 #include "test_support.h"
 
 namespace lumivex {
@@ -192,28 +193,36 @@ TEST(AddDirectLight, BlocksAtExactlyTheLightsDistanceButNotBeyond) {
         const std::vector<Vec4> square = {Point(-1, -1, wall), Point(1, -1, wall),
                                           Point(1, 1, wall), Point(-1, 1, wall)};
         scene.AddObject(Polygon3D(square, Matte({1, 1, 1, 1})));
-        WorkerState worker;
-        Color out{0, 0, 0, 1};
-        AddDirectLight(scene, worker, Point(0, 0, 0), Direction(0, 0, 1), Direction(0, 0, -1), 0,
-                       Matte({1, 1, 1, 1}), false, out);
-        EXPECT_EQ(out.r, wall == 10.0f ? 0.0f : 1.0f) << wall;
+        const SceneIndex index(scene);
+        for (const SceneIndex* useIndex : {static_cast<const SceneIndex*>(nullptr), &index}) {
+            RenderContext context;
+            context.scene = &scene;
+            context.index = useIndex;
+            WorkerState worker;
+            Color out{0, 0, 0, 1};
+            AddDirectLight(context, worker, Point(0, 0, 0), Direction(0, 0, 1), Direction(0, 0, -1),
+                           0, Matte({1, 1, 1, 1}), false, out);
+            EXPECT_EQ(out.r, wall == 10.0f ? 0.0f : 1.0f) << wall;
 
-        // From inside an object no shadow counts.
-        Color inside{0, 0, 0, 1};
-        AddDirectLight(scene, worker, Point(0, 0, 0), Direction(0, 0, 1), Direction(0, 0, -1), 0,
-                       Matte({1, 1, 1, 1}), true, inside);
-        EXPECT_EQ(inside.r, 1.0f) << wall;
+            // From inside an object no shadow counts.
+            Color inside{0, 0, 0, 1};
+            AddDirectLight(context, worker, Point(0, 0, 0), Direction(0, 0, 1), Direction(0, 0, -1),
+                           0, Matte({1, 1, 1, 1}), true, inside);
+            EXPECT_EQ(inside.r, 1.0f) << wall;
+        }
     }
 }
 
 TEST(AddDirectLight, HighlightFollowsTheMirrorAndItsWeight) {
     Scene scene;
+    RenderContext context;
+    context.scene = &scene;
     scene.AddLight({{1, 1, 1, 1}, Point(0, 0, 10), 0});
     WorkerState worker;
     const Material shiny({0, 0, 0, 1}, 1, 3, {1, 1, 1, 1}, 1, 1, 0);
     // Light behind the surface: no diffuse, but a mirror pointing at it still gets the highlight.
     Color out{0, 0, 0, 1};
-    AddDirectLight(scene, worker, Point(0, 0, 0), Direction(0, 0, -1), Direction(0, 0, 1), 0.5f,
+    AddDirectLight(context, worker, Point(0, 0, 0), Direction(0, 0, -1), Direction(0, 0, 1), 0.5f,
                    shiny, false, out);
     EXPECT_EQ(out, (Color{0.5f, 0.5f, 0.5f, 1}));
 
@@ -221,14 +230,14 @@ TEST(AddDirectLight, HighlightFollowsTheMirrorAndItsWeight) {
     // non-integral exponent gives NaN, likewise; weight 0 adds nothing.
     for (const auto& [exponent, weight] : {std::pair{3.0f, 0.5f}, {2.5f, 0.5f}, {2.0f, 0.0f}}) {
         Color none{0, 0, 0, 1};
-        AddDirectLight(scene, worker, Point(0, 0, 0), Direction(0, 0, -1), Direction(0, 0, -1),
+        AddDirectLight(context, worker, Point(0, 0, 0), Direction(0, 0, -1), Direction(0, 0, -1),
                        weight, Material({0, 0, 0, 1}, 1, exponent, {1, 1, 1, 1}, 1, 1, 0), false,
                        none);
         EXPECT_EQ(none, (Color{0, 0, 0, 1})) << exponent;
     }
     // An even exponent turns the negative base positive.
     Color even{0, 0, 0, 1};
-    AddDirectLight(scene, worker, Point(0, 0, 0), Direction(0, 0, -1), Direction(0, 0, -1), 0.5f,
+    AddDirectLight(context, worker, Point(0, 0, 0), Direction(0, 0, -1), Direction(0, 0, -1), 0.5f,
                    Material({0, 0, 0, 1}, 1, 2, {1, 1, 1, 1}, 1, 1, 0), false, even);
     EXPECT_EQ(even.r, 0.5f);
 }
@@ -237,11 +246,13 @@ TEST(AddDirectLight, SoftShadowCountsTheUnblockedPasses) {
     // A wide light half hidden behind a small occluder: some passes are blocked, some not, and
     // each unblocked pass adds one sixteenth.
     Scene scene;
+    RenderContext context;
+    context.scene = &scene;
     scene.AddLight({{1, 1, 1, 1}, Point(0, 0, 10), 0.05f});
     scene.AddObject(Sphere(Point(0, 0, 5), 0.2f, Matte({1, 1, 1, 1})));
     WorkerState worker;
     Color out{0, 0, 0, 1};
-    AddDirectLight(scene, worker, Point(0, 0, 0), Direction(0, 0, 1), Direction(0, 0, -1), 0,
+    AddDirectLight(context, worker, Point(0, 0, 0), Direction(0, 0, 1), Direction(0, 0, -1), 0,
                    Matte({1, 1, 1, 1}), false, out);
     EXPECT_GT(out.r, 0.0f);
     EXPECT_LT(out.r, 1.0f);

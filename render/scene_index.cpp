@@ -1,0 +1,602 @@
+#include "render/scene_index.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "geometry/box.h"
+#include "geometry/icosahedron.h"
+#include "geometry/polygon3d.h"
+#include "geometry/sphere.h"
+#include "render/nearest_hit.h"
+
+namespace lumivex {
+
+namespace {
+
+// Why the index can prune and still find exactly the list walk's hit.
+//
+// An object is a candidate exactly when BoundingSphereTest passes, as in the list walk; the index
+// only decides which objects it need not ask. It skips an object only when the ray misses a box
+// that holds every point where the object can report a hit, or when that box starts beyond the
+// best hit found so far. Both decisions carry margins for the rounding of the shapes' own
+// arithmetic:
+// - Each object's box is its exact hit region (computed in double from the shape's stored
+//   floats), widened by a part of its size and of its coordinates.
+// - Each ray widens every box by a part of its origin's and the scene's coordinates, which covers
+//   the rounding of points along the ray (BoundingSphereTest's closest point, a shape's
+//   origin + t * direction, and rays that graze a face plane).
+// - A box is skipped for distance only when it starts farther than kDistanceSlack times the best
+//   t: the sphere's quadratic can place a near-tangent hit a few ten-thousandths of t away from
+//   the exact one.
+// Shapes whose reported hits have no such bound (an ellipsoid's quadratic, solved in its own
+// skewed space, can report a near-tangent hit far outside any fixed margin when the ray comes
+// from afar; degenerate or ill-conditioned shapes) are not indexed: every ray tests them, as the
+// list walk does.
+constexpr double kRelativeMargin = 1e-4;    // of an object's own size
+constexpr double kCoordinateMargin = 4e-6;  // of its largest coordinate
+constexpr float kRayMargin = 4e-6f;         // of the ray origin's and the scene's coordinates
+constexpr float kDistanceSlack = 1.002f;
+constexpr float kLargest = std::numeric_limits<float>::max();
+constexpr std::size_t kLeafSize = 4;
+constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+
+struct Region {
+    std::array<double, 3> low;
+    std::array<double, 3> high;
+
+    void Include(const std::array<double, 3>& p) {
+        for (int a = 0; a < 3; ++a) {
+            low[a] = std::min(low[a], p[a]);
+            high[a] = std::max(high[a], p[a]);
+        }
+    }
+    static Region Empty() {
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        return {{inf, inf, inf}, {-inf, -inf, -inf}};
+    }
+    bool Finite() const {
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(low[a]) || !std::isfinite(high[a]) || low[a] > high[a]) {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+// What the index knows about where an object can report hits.
+struct HitRegion {
+    enum class Kind { Never, Bounded, Unbounded } kind = Kind::Unbounded;
+    Region region = Region::Empty();
+};
+
+using Vector = std::array<double, 3>;
+
+Vector ToDouble(const Vec4& v) {
+    return {v.x, v.y, v.z};
+}
+double DotD(const Vector& a, const Vector& b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+Vector CrossD(const Vector& a, const Vector& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+Vector Sub(const Vector& a, const Vector& b) {
+    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+Vector AddScaled(const Vector& a, double s, const Vector& b) {
+    return {a[0] + s * b[0], a[1] + s * b[1], a[2] + s * b[2]};
+}
+bool FiniteVector(const Vec4& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// The point where three planes (unit normals, offsets n . x = d) meet, if they do so well enough
+// that rounding cannot move it far.
+std::optional<Vector> MeetingPoint(const std::array<Vector, 3>& n, const std::array<double, 3>& d,
+                                   double minDeterminant) {
+    const Vector c12 = CrossD(n[1], n[2]);
+    const double det = DotD(n[0], c12);
+    if (!(std::abs(det) >= minDeterminant)) {
+        return std::nullopt;
+    }
+    const Vector c20 = CrossD(n[2], n[0]);
+    const Vector c01 = CrossD(n[0], n[1]);
+    Vector x;
+    for (int a = 0; a < 3; ++a) {
+        x[a] = (d[0] * c12[a] + d[1] * c20[a] + d[2] * c01[a]) / det;
+    }
+    return x;
+}
+
+HitRegion SphereRegion(const Sphere& sphere) {
+    const Vec4& c = sphere.Centre();
+    const double r = std::abs(static_cast<double>(sphere.Radius()));
+    HitRegion hit;
+    if (!FiniteVector(c) || !std::isfinite(r)) {
+        return hit;
+    }
+    hit.kind = HitRegion::Kind::Bounded;
+    hit.region = {{c.x - r, c.y - r, c.z - r}, {c.x + r, c.y + r, c.z + r}};
+    return hit;
+}
+
+// The box clips against its six stored face planes, so its region is the parallelepiped those
+// planes enclose: the eight points where one plane of each opposite pair meet.
+HitRegion BoxRegion(const Box& box) {
+    HitRegion hit;
+    const auto& faces = box.Faces();
+    for (const Plane& face : faces) {
+        if (!FiniteVector(face.normal) || !FiniteVector(face.point)) {
+            return hit;
+        }
+    }
+    const Vector e1 = ToDouble(box.Edge1());
+    const Vector e2 = ToDouble(box.Edge2());
+    const Vector e3 = ToDouble(box.Edge3());
+    if (!(DotD(CrossD(e1, e2), e3) > 0.0)) {
+        return hit;  // left-handed or flat: leave it to the plain test
+    }
+    hit.region = Region::Empty();
+    for (int i = 0; i < 8; ++i) {
+        std::array<Vector, 3> normals;
+        std::array<double, 3> offsets;
+        for (int pair = 0; pair < 3; ++pair) {
+            const Plane& face = faces[2 * pair + ((i >> pair) & 1)];
+            normals[pair] = ToDouble(face.normal);
+            offsets[pair] = DotD(normals[pair], ToDouble(face.point));
+        }
+        const std::optional<Vector> vertex = MeetingPoint(normals, offsets, 1e-3);
+        if (!vertex) {
+            return hit;
+        }
+        hit.region.Include(*vertex);
+    }
+    hit.kind = HitRegion::Kind::Bounded;
+    return hit;
+}
+
+// The solid of unit size at the origin: its face normals and the extent of its vertices. Every
+// icosahedron is this solid scaled and moved, up to the rounding of its own construction.
+struct UnitIcosahedron {
+    std::array<Vector, 20> normals;
+    Vector extent{};
+
+    UnitIcosahedron() {
+        const Icosahedron unit(1.0f, Point(0, 0, 0), Material());
+        std::array<double, 20> offsets;
+        for (std::size_t k = 0; k < 20; ++k) {
+            normals[k] = ToDouble(unit.Faces()[k].normal);
+            offsets[k] = DotD(normals[k], ToDouble(unit.Faces()[k].point));
+        }
+        for (std::size_t i = 0; i < 20; ++i) {
+            for (std::size_t j = i + 1; j < 20; ++j) {
+                for (std::size_t k = j + 1; k < 20; ++k) {
+                    const auto vertex = MeetingPoint({normals[i], normals[j], normals[k]},
+                                                     {offsets[i], offsets[j], offsets[k]}, 1e-6);
+                    if (!vertex) {
+                        continue;
+                    }
+                    bool inside = true;
+                    for (std::size_t m = 0; m < 20 && inside; ++m) {
+                        inside = DotD(normals[m], *vertex) <= offsets[m] + 1e-9;
+                    }
+                    if (inside) {
+                        for (int a = 0; a < 3; ++a) {
+                            extent[a] = std::max(extent[a], std::abs((*vertex)[a]));
+                        }
+                    }
+                }
+            }
+        }
+    }
+};
+
+HitRegion IcosahedronRegion(const Icosahedron& solid) {
+    static const UnitIcosahedron unit;
+    HitRegion hit;
+    const double r = std::abs(static_cast<double>(solid.Radius()));
+    const Vector c = ToDouble(solid.Centre());
+    if (!(r >= 1e-20 && r <= 1e30) || !FiniteVector(solid.Centre())) {
+        return hit;
+    }
+    // Check that the stored planes are the unit solid's, scaled: each normal matches the unit
+    // normal (or its opposite, as a negative size swaps the pairs) and lies at r / sqrt(2).
+    const double distance = r / std::sqrt(2.0);
+    for (std::size_t k = 0; k < 20; ++k) {
+        const Plane& face = solid.Faces()[k];
+        const Vector n = ToDouble(face.normal);
+        const Vector& reference = unit.normals[k];
+        double same = 0.0;
+        double opposite = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            same = std::max(same, std::abs(n[a] - reference[a]));
+            opposite = std::max(opposite, std::abs(n[a] + reference[a]));
+        }
+        const double offset = DotD(n, Sub(ToDouble(face.point), c));
+        if (!(std::min(same, opposite) <= 1e-4) ||
+            !(std::abs(offset - distance) <= 1e-4 * distance)) {
+            return hit;
+        }
+    }
+    const double scale = r * 1.005;
+    hit.kind = HitRegion::Kind::Bounded;
+    hit.region = {{c[0] - scale * unit.extent[0], c[1] - scale * unit.extent[1],
+                   c[2] - scale * unit.extent[2]},
+                  {c[0] + scale * unit.extent[0], c[1] + scale * unit.extent[1],
+                   c[2] + scale * unit.extent[2]}};
+    return hit;
+}
+
+// A polygon reports a hit where the ray meets the plane of its first three vertices at a point
+// whose orthogonal projection onto a fan triangle's own plane lies in that triangle. Those points
+// make up each triangle projected onto the polygon's plane along the triangle's normal (the
+// triangle itself when the polygon is flat).
+HitRegion PolygonRegion(const Polygon3D& polygon) {
+    HitRegion hit;
+    const Plane& plane = polygon.GetPlane();
+    if (polygon.Triangles().empty() || !FiniteVector(plane.normal)) {
+        hit.kind = HitRegion::Kind::Never;  // no triangle can contain a point
+        return hit;
+    }
+    const Vector n1 = ToDouble(plane.normal);
+    const Vector p1 = ToDouble(plane.point);
+    hit.region = Region::Empty();
+    bool anyTriangle = false;
+    for (const Triangle& triangle : polygon.Triangles()) {
+        // A triangle whose float determinant is exactly 0 contains nothing.
+        const Vec4 fe1 = triangle.corner1 - triangle.corner0;
+        const Vec4 fe2 = triangle.corner2 - triangle.corner0;
+        const float d11 = Dot(fe1, fe1);
+        const float d22 = Dot(fe2, fe2);
+        const float d12 = Dot(fe1, fe2);
+        const float den = d11 * d22 - d12 * d12;
+        if (den == 0.0f) {
+            continue;
+        }
+        if (!(den > 1e-4f * (d11 * d22)) || !std::isfinite(den)) {
+            return HitRegion{};  // a sliver: its rounding has no useful bound
+        }
+        const Vector corners[3] = {ToDouble(triangle.corner0), ToDouble(triangle.corner1),
+                                   ToDouble(triangle.corner2)};
+        Vector nk = CrossD(Sub(corners[1], corners[0]), Sub(corners[2], corners[0]));
+        const double length = std::sqrt(DotD(nk, nk));
+        for (double& component : nk) {
+            component /= length;
+        }
+        const double cosine = DotD(n1, nk);
+        if (!(std::abs(cosine) >= 0.1)) {
+            return HitRegion{};
+        }
+        for (const Vector& corner : corners) {
+            hit.region.Include(AddScaled(corner, DotD(n1, Sub(p1, corner)) / cosine, nk));
+        }
+        anyTriangle = true;
+    }
+    if (!anyTriangle) {
+        hit.kind = HitRegion::Kind::Never;
+    } else if (hit.region.Finite()) {
+        hit.kind = HitRegion::Kind::Bounded;
+    }
+    return hit;
+}
+
+HitRegion RegionOf(const Geometry& shape) {
+    if (const auto* sphere = dynamic_cast<const Sphere*>(&shape)) {
+        return SphereRegion(*sphere);
+    }
+    if (const auto* box = dynamic_cast<const Box*>(&shape)) {
+        return BoxRegion(*box);
+    }
+    if (const auto* solid = dynamic_cast<const Icosahedron*>(&shape)) {
+        return IcosahedronRegion(*solid);
+    }
+    if (const auto* polygon = dynamic_cast<const Polygon3D*>(&shape)) {
+        return PolygonRegion(*polygon);
+    }
+    return {};  // ellipsoids and anything else: tested for every ray
+}
+
+float Widened(double value, double margin, bool up) {
+    const double widened = up ? value + margin : value - margin;
+    const float f = static_cast<float>(widened);
+    return std::nextafter(
+        f, up ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity());
+}
+
+}  // namespace
+
+// What every box test of one ray shares.
+struct SceneIndex::RaySetup {
+    float origin[3];
+    float originPlus[3];   // origin + margin, against a box's low planes
+    float originMinus[3];  // origin - margin, against its high planes
+    float inverse[3];
+    bool parallel[3];
+    float margin;
+
+    RaySetup(const Ray& ray, float extent) {
+        const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+        const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
+        const float largest = std::max({std::abs(o[0]), std::abs(o[1]), std::abs(o[2])});
+        margin = kRayMargin * (largest + extent) + 1e-30f;
+        for (int a = 0; a < 3; ++a) {
+            origin[a] = o[a];
+            originPlus[a] = o[a] + margin;
+            originMinus[a] = o[a] - margin;
+            inverse[a] = 1.0f / d[a];
+            parallel[a] = !std::isfinite(inverse[a]);
+        }
+    }
+};
+
+SceneIndex::SceneIndex(const Scene& scene) {
+    const std::size_t count = scene.objects.size();
+    candidates.reserve(count);
+    std::vector<std::uint32_t> indexed;
+    std::vector<float> boxes;  // six floats per indexed object: low xyz, high xyz
+    for (std::size_t i = 0; i < count; ++i) {
+        const Geometry& shape = *scene.objects[i];
+        const BoundingSphere& sphere = shape.GetBoundingSphere();
+        candidates.push_back({sphere.centre, BoundingSphereLimit(sphere.radius), &shape});
+
+        const HitRegion hit = RegionOf(shape);
+        if (hit.kind == HitRegion::Kind::Never) {
+            continue;
+        }
+        if (hit.kind == HitRegion::Kind::Unbounded || !hit.region.Finite()) {
+            unindexed.push_back(static_cast<std::uint32_t>(i));
+            continue;
+        }
+        const Region& r = hit.region;
+        double size = 0.0;
+        double largest = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            size = std::max(size, r.high[a] - r.low[a]);
+            largest = std::max({largest, std::abs(r.low[a]), std::abs(r.high[a])});
+        }
+        const double margin = kRelativeMargin * size + kCoordinateMargin * largest + 1e-30;
+        if (!(largest + margin < 1e37)) {
+            unindexed.push_back(static_cast<std::uint32_t>(i));
+            continue;
+        }
+        indexed.push_back(static_cast<std::uint32_t>(i));
+        for (int a = 0; a < 3; ++a) {
+            boxes.push_back(Widened(r.low[a], margin, false));
+        }
+        for (int a = 0; a < 3; ++a) {
+            boxes.push_back(Widened(r.high[a], margin, true));
+        }
+    }
+    if (indexed.empty()) {
+        return;
+    }
+
+    // Boxes are addressed by position in `indexed`; the leaves store scene indices.
+    std::vector<std::uint32_t> order(indexed.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    nodes.reserve(2 * indexed.size() / kLeafSize + 1);
+    leafObjects.reserve(indexed.size());
+    nodes.emplace_back();
+    Build(0, order, 0, order.size(), boxes);
+    for (std::uint32_t& object : leafObjects) {
+        object = indexed[object];
+    }
+    for (int a = 0; a < 3; ++a) {
+        extent = std::max({extent, std::abs(nodes[0].low[a]), std::abs(nodes[0].high[a])});
+    }
+}
+
+// Fills nodes[index] with the objects order[begin, end): a leaf when they are few, else two
+// children, side by side, split at the median of their centres along the widest axis.
+void SceneIndex::Build(std::uint32_t index, std::vector<std::uint32_t>& order, std::size_t begin,
+                       std::size_t end, const std::vector<float>& boxes) {
+    float low[3] = {kLargest, kLargest, kLargest};
+    float high[3] = {-kLargest, -kLargest, -kLargest};
+    float centreLow[3] = {kLargest, kLargest, kLargest};
+    float centreHigh[3] = {-kLargest, -kLargest, -kLargest};
+    for (std::size_t i = begin; i < end; ++i) {
+        const float* box = &boxes[6 * order[i]];
+        for (int a = 0; a < 3; ++a) {
+            low[a] = std::min(low[a], box[a]);
+            high[a] = std::max(high[a], box[3 + a]);
+            const float centre = 0.5f * box[a] + 0.5f * box[3 + a];
+            centreLow[a] = std::min(centreLow[a], centre);
+            centreHigh[a] = std::max(centreHigh[a], centre);
+        }
+    }
+    for (int a = 0; a < 3; ++a) {
+        nodes[index].low[a] = low[a];
+        nodes[index].high[a] = high[a];
+    }
+
+    if (end - begin <= kLeafSize) {
+        nodes[index].first = static_cast<std::uint32_t>(leafObjects.size());
+        nodes[index].count = static_cast<std::uint32_t>(end - begin);
+        leafObjects.insert(leafObjects.end(), order.begin() + static_cast<std::ptrdiff_t>(begin),
+                           order.begin() + static_cast<std::ptrdiff_t>(end));
+        return;
+    }
+
+    int axis = 0;
+    for (int a = 1; a < 3; ++a) {
+        if (centreHigh[a] - centreLow[a] > centreHigh[axis] - centreLow[axis]) {
+            axis = a;
+        }
+    }
+    const std::size_t middle = begin + (end - begin) / 2;
+    std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(begin),
+                     order.begin() + static_cast<std::ptrdiff_t>(middle),
+                     order.begin() + static_cast<std::ptrdiff_t>(end),
+                     [&](std::uint32_t a, std::uint32_t b) {
+                         const float ca = boxes[6 * a + axis] + boxes[6 * a + 3 + axis];
+                         const float cb = boxes[6 * b + axis] + boxes[6 * b + 3 + axis];
+                         return ca < cb || (ca == cb && a < b);
+                     });
+
+    const std::uint32_t left = static_cast<std::uint32_t>(nodes.size());
+    nodes[index].first = left;
+    nodes[index].count = 0;
+    nodes.resize(nodes.size() + 2);
+    Build(left, order, begin, middle, boxes);
+    Build(left + 1, order, middle, end, boxes);
+}
+
+bool SceneIndex::EntersNode(const RaySetup& setup, const Node& node, float limit,
+                            float& entry) const {
+    float tNear = 0.0f;
+    float tFar = limit;
+    for (int a = 0; a < 3; ++a) {
+        if (setup.parallel[a]) {
+            if (setup.origin[a] < node.low[a] - setup.margin ||
+                setup.origin[a] > node.high[a] + setup.margin) {
+                return false;
+            }
+            continue;
+        }
+        float t0 = (node.low[a] - setup.originPlus[a]) * setup.inverse[a];
+        float t1 = (node.high[a] - setup.originMinus[a]) * setup.inverse[a];
+        if (setup.inverse[a] < 0.0f) {
+            std::swap(t0, t1);
+        }
+        if (t0 > tNear) {
+            tNear = t0;
+        }
+        if (t1 < tFar) {
+            tFar = t1;
+        }
+    }
+    entry = tNear;
+    return tNear <= tFar;
+}
+
+HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
+    float bestT = kLargest;
+    std::uint32_t best = kNone;
+    const auto consider = [&](std::uint32_t index) {
+        const Candidate& candidate = candidates[index];
+        if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
+            return;
+        }
+        float t;
+        if (!candidate.shape->HitDistance(ray, t) || !(t < kLargest)) {
+            return;
+        }
+        if (t < bestT || (t == bestT && index < best)) {
+            bestT = t;
+            best = index;
+        }
+    };
+
+    for (const std::uint32_t index : unindexed) {
+        consider(index);
+    }
+    if (!nodes.empty()) {
+        const RaySetup setup(ray, extent);
+        std::uint32_t stack[64];
+        float entries[64];
+        int size = 0;
+        float entry;
+        if (EntersNode(setup, nodes[0], bestT * kDistanceSlack, entry)) {
+            stack[size] = 0;
+            entries[size++] = entry;
+        }
+        while (size > 0) {
+            --size;
+            if (entries[size] > bestT * kDistanceSlack) {
+                continue;  // a closer hit was found since this node was queued
+            }
+            const Node& node = nodes[stack[size]];
+            if (node.count > 0) {
+                for (std::uint32_t i = 0; i < node.count; ++i) {
+                    consider(leafObjects[node.first + i]);
+                }
+                continue;
+            }
+            // Visit the nearer child first, so that its hits prune the other.
+            const float limit = bestT * kDistanceSlack;
+            float nearEntry;
+            float farEntry;
+            std::uint32_t nearChild = node.first;
+            std::uint32_t farChild = node.first + 1;
+            bool nearHit = EntersNode(setup, nodes[nearChild], limit, nearEntry);
+            bool farHit = EntersNode(setup, nodes[farChild], limit, farEntry);
+            if (nearHit && farHit && farEntry < nearEntry) {
+                std::swap(nearChild, farChild);
+                std::swap(nearEntry, farEntry);
+            } else if (!nearHit && farHit) {
+                std::swap(nearChild, farChild);
+                std::swap(nearEntry, farEntry);
+                std::swap(nearHit, farHit);
+            }
+            if (farHit) {
+                stack[size] = farChild;
+                entries[size++] = farEntry;
+            }
+            if (nearHit) {
+                stack[size] = nearChild;
+                entries[size++] = nearEntry;
+            }
+        }
+    }
+
+    if (best == kNone) {
+        HitRecord none;
+        none.hit = false;
+        return none;
+    }
+    return candidates[best].shape->Intersect(ray);
+}
+
+bool SceneIndex::Occluded(const Ray& ray, float distanceSquared) const {
+    const auto blocks = [&](std::uint32_t index) {
+        const Candidate& candidate = candidates[index];
+        if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
+            return false;
+        }
+        float t;
+        return candidate.shape->HitDistance(ray, t) && t < kLargest && t >= 0.0f &&
+               t * t <= distanceSquared;
+    };
+
+    for (const std::uint32_t index : unindexed) {
+        if (blocks(index)) {
+            return true;
+        }
+    }
+    if (nodes.empty()) {
+        return false;
+    }
+    const RaySetup setup(ray, extent);
+    const float limit = std::sqrt(distanceSquared) * kDistanceSlack;
+    std::uint32_t stack[64];
+    int size = 0;
+    float entry;
+    if (EntersNode(setup, nodes[0], limit, entry)) {
+        stack[size++] = 0;
+    }
+    while (size > 0) {
+        const Node& node = nodes[stack[--size]];
+        if (node.count > 0) {
+            for (std::uint32_t i = 0; i < node.count; ++i) {
+                if (blocks(leafObjects[node.first + i])) {
+                    return true;
+                }
+            }
+            continue;
+        }
+        for (std::uint32_t child = node.first; child < node.first + 2; ++child) {
+            if (EntersNode(setup, nodes[child], limit, entry)) {
+                stack[size++] = child;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace lumivex

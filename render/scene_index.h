@@ -1,0 +1,67 @@
+// A bounding volume hierarchy over a scene's objects that answers the renderer's two questions,
+// "what does this ray hit first?" and "does anything block this shadow ray?", with exactly the
+// answers of the plain walk over the object list, in far fewer steps.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "geometry/geometry.h"
+#include "scene/scene.h"
+
+namespace lumivex {
+
+class SceneIndex {
+  public:
+    // Builds the index over the scene's objects as they are now. The scene must outlive the
+    // index, and its objects must not change while the index is in use (the camera may).
+    explicit SceneIndex(const Scene& scene);
+
+    // The record FindNearestHit(scene, ray) returns: among the objects whose bounding sphere
+    // passes BoundingSphereTest, the hit with the smallest t (below the largest float), ties
+    // going to the earlier object.
+    HitRecord FindNearestHit(Ray& ray) const;
+
+    // Whether an object that passes BoundingSphereTest reports a hit with 0 <= t < largest float
+    // and t * t <= distanceSquared: the shadow test, which gives the same answer as testing the
+    // nearest hit, and stops at the first blocker found.
+    bool Occluded(const Ray& ray, float distanceSquared) const;
+
+    std::size_t IndexedObjectCount() const { return leafObjects.size(); }
+    std::size_t UnindexedObjectCount() const { return unindexed.size(); }
+
+  private:
+    // What the search keeps per object, in scene order: the bounding-sphere test's data, so that
+    // the test costs no virtual call, and the shape.
+    struct Candidate {
+        Vec4 centre;
+        float limit;
+        const Geometry* shape;
+    };
+
+    // An axis-aligned box around every point where the objects below it can report a hit, with a
+    // margin for rounding. Inner nodes have count 0 and their children at first and first + 1;
+    // leaves list count objects from leafObjects[first].
+    struct Node {
+        float low[3];
+        std::uint32_t first;
+        float high[3];
+        std::uint32_t count;
+    };
+
+    struct RaySetup;
+
+    void Build(std::uint32_t index, std::vector<std::uint32_t>& order, std::size_t begin,
+               std::size_t end, const std::vector<float>& boxes);
+    bool EntersNode(const RaySetup& setup, const Node& node, float limit, float& entry) const;
+
+    std::vector<Candidate> candidates;
+    std::vector<Node> nodes;
+    std::vector<std::uint32_t> leafObjects;
+    // Objects without a finite, provable hit region: tested for every ray, as the list walk does.
+    std::vector<std::uint32_t> unindexed;
+    // The largest coordinate magnitude of the indexed region, for the per-ray rounding margin.
+    float extent = 0.0f;
+};
+
+}  // namespace lumivex

@@ -1,0 +1,330 @@
+// The scene index must find exactly what the plain walk over the object list finds: the same
+// record for every ray, the same shadow answer, the same pictures. These tests compare the two
+// on random scenes of every shape, including the awkward ones (skewed and left-handed boxes,
+// icosahedra near their apexes, non-planar and degenerate polygons, skewed ellipsoids), with rays
+// aimed to graze them.
+#include "render/scene_index.h"
+
+#include <cstring>
+#include <random>
+
+#include "geometry/box.h"
+#include "geometry/ellipsoid.h"
+#include "geometry/icosahedron.h"
+#include "geometry/polygon3d.h"
+#include "geometry/sphere.h"
+#include "render/band_dispatch.h"
+#include "render/nearest_hit.h"
+#include "test_support.h"
+
+namespace lumivex {
+namespace {
+
+bool SameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+bool SameBits(const Vec4& a, const Vec4& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+class RandomScene {
+  public:
+    explicit RandomScene(unsigned seed) : random(seed) {}
+
+    float Uniform(float low, float high) {
+        return std::uniform_real_distribution<float>(low, high)(random);
+    }
+    Vec4 PointIn(float size) {
+        return Point(Uniform(-size, size), Uniform(-size, size), Uniform(-size, size));
+    }
+    Vec4 DirectionAny() {
+        for (;;) {
+            const Vec4 d = Direction(Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1));
+            if (Length(d) > 0.1f) {
+                return Normalized(d);
+            }
+        }
+    }
+    // Mostly matte, some mirrors, a little glass: enough of each kind of ray without the
+    // exponential fan-out of many transparent objects facing each other.
+    Material AnyMaterial() {
+        const Color diffuse{Uniform(0, 1), Uniform(0, 1), Uniform(0, 1), 1};
+        switch (random() % 10) {
+            case 0:
+                return Material(diffuse, 0.8f, 20, {0.9f, 0.95f, 1, 1}, 2.25f, 1, 0);
+            case 1:
+            case 2:
+                return Material(diffuse, 0.6f, 30, {1, 1, 1, 1}, 0, 0, Uniform(0, 0.05f));
+            default:
+                return Material(diffuse, 0, 1, {1, 1, 1, 1}, 1, 1, 0);
+        }
+    }
+
+    // Every kind of shape, at sizes from tiny to large, some of them degenerate.
+    void AddShapes(Scene& scene, int count, float size) {
+        for (int i = 0; i < count; ++i) {
+            const Vec4 at = PointIn(size);
+            const float scale = std::pow(10.0f, Uniform(-2, 0.5f));
+            switch (random() % 9) {
+                case 0:
+                case 1:
+                    scene.AddObject(Sphere(at, scale, AnyMaterial()));
+                    break;
+                case 2:  // right-handed, often skewed
+                    scene.AddObject(Box(at, scale * Direction(1, Uniform(-1, 1), 0),
+                                        scale * Direction(Uniform(-1, 1), 1, Uniform(-0.5f, 0.5f)),
+                                        scale * Direction(0, Uniform(-0.3f, 0.3f), 1),
+                                        AnyMaterial()));
+                    break;
+                case 3:  // arbitrary edges, left-handed ones included
+                    scene.AddObject(Box(at, scale * DirectionAny(), scale * DirectionAny(),
+                                        scale * DirectionAny(), AnyMaterial()));
+                    break;
+                case 4:
+                    scene.AddObject(
+                        Icosahedron(random() % 4 == 0 ? -scale : scale, at, AnyMaterial()));
+                    break;
+                case 5: {  // orthogonal axes
+                    const Vec4 u = DirectionAny();
+                    const Vec4 v = Normalized(Cross(u, DirectionAny()));
+                    const Vec4 w = Cross(u, v);
+                    scene.AddObject(Ellipsoid(at, scale * u, Uniform(0.1f, 1) * scale * v,
+                                              Uniform(0.1f, 1) * scale * w, AnyMaterial()));
+                    break;
+                }
+                case 6:  // skewed axes
+                    scene.AddObject(Ellipsoid(at, scale * DirectionAny(), scale * DirectionAny(),
+                                              scale * DirectionAny(), AnyMaterial()));
+                    break;
+                case 7: {  // a flat polygon: a regular n-gon, sometimes not star-shaped
+                    const Vec4 u = DirectionAny();
+                    const Vec4 v = Normalized(Cross(u, DirectionAny()));
+                    const Vec4 w = Cross(u, v);
+                    std::vector<Vec4> outline;
+                    const int n = 3 + static_cast<int>(random() % 6);
+                    for (int k = 0; k < n; ++k) {
+                        const float angle =
+                            6.2831853f * static_cast<float>(k) / static_cast<float>(n);
+                        const float reach = scale * (k % 2 == 0 ? 1.0f : Uniform(0.2f, 1));
+                        outline.push_back(AsPoint(at + (reach * std::cos(angle)) * v +
+                                                  (reach * std::sin(angle)) * w));
+                    }
+                    scene.AddObject(Polygon3D(outline, AnyMaterial()));
+                    break;
+                }
+                default: {  // any points: non-planar, collinear and tiny polygons
+                    std::vector<Vec4> outline;
+                    const int n = static_cast<int>(random() % 7);
+                    for (int k = 0; k < n; ++k) {
+                        outline.push_back(
+                            AsPoint(at + scale * Direction(Uniform(-1, 1), Uniform(-1, 1),
+                                                           Uniform(-1, 1))));
+                    }
+                    if (n >= 3 && random() % 4 == 0) {
+                        outline[2] = AsPoint(outline[0] + 2.0f * (outline[1] - outline[0]));
+                    }
+                    scene.AddObject(Polygon3D(outline, AnyMaterial()));
+                    break;
+                }
+            }
+        }
+    }
+
+    // Rays of every kind the renderer casts, and worse: from afar, from on a surface, aimed at a
+    // shape's bounding sphere and grazing it, along the axes.
+    Ray AnyRay(const Scene& scene, float size) {
+        const std::size_t n = scene.objects.size();
+        const Geometry& target = *scene.objects[random() % n];
+        const BoundingSphere& sphere = target.GetBoundingSphere();
+        Vec4 origin;
+        switch (random() % 4) {
+            case 0:
+                origin = PointIn(size);
+                break;
+            case 1:
+                origin = PointIn(100 * size);
+                break;
+            case 2: {  // just off a surface, as secondary and shadow rays start
+                Ray probe{PointIn(2 * size), Normalized(sphere.centre - PointIn(2 * size))};
+                probe.direction = Normalized(AsDirection(sphere.centre - probe.origin));
+                const HitRecord hit = target.Intersect(probe);
+                origin = hit.hit && std::isfinite(hit.point.x)
+                             ? AsPoint(hit.point + 0.001f * Normalized(hit.normal))
+                             : PointIn(size);
+                break;
+            }
+            default:
+                origin = AsPoint(sphere.centre + (sphere.radius * 3) * DirectionAny());
+                break;
+        }
+        Vec4 direction;
+        switch (random() % 4) {
+            case 0:
+                direction = DirectionAny();
+                break;
+            case 1: {  // graze the bounding sphere: aim at a point on its rim
+                const Vec4 toCentre = AsDirection(sphere.centre - origin);
+                const Vec4 side = Normalized(Cross(toCentre, DirectionAny()));
+                const float r = sphere.radius * Uniform(0.98f, 1.02f);
+                direction = Normalized(AsDirection(toCentre + r * side));
+                break;
+            }
+            case 2: {  // along an axis
+                const float sign = random() % 2 ? 1.0f : -1.0f;
+                const int axis = static_cast<int>(random() % 3);
+                direction =
+                    Direction(axis == 0 ? sign : 0, axis == 1 ? sign : 0, axis == 2 ? sign : 0);
+                break;
+            }
+            default:
+                direction = Normalized(AsDirection(
+                    sphere.centre - origin + (sphere.radius * Uniform(0, 1.3f)) * DirectionAny()));
+                break;
+        }
+        return {origin, direction};
+    }
+
+    std::mt19937 random;
+};
+
+void ExpectSameRecord(const HitRecord& plain, const HitRecord& indexed, int ray) {
+    ASSERT_EQ(plain.hit, indexed.hit) << "ray " << ray;
+    if (!plain.hit) {
+        return;
+    }
+    EXPECT_TRUE(SameBits(plain.t, indexed.t))
+        << "ray " << ray << ": " << plain.t << " vs " << indexed.t;
+    EXPECT_TRUE(SameBits(plain.point, indexed.point)) << "ray " << ray;
+    EXPECT_TRUE(SameBits(plain.normal, indexed.normal)) << "ray " << ray;
+    EXPECT_EQ(plain.material, indexed.material) << "ray " << ray;
+}
+
+TEST(HitDistance, AgreesWithIntersectForEveryShape) {
+    RandomScene random(1);
+    Scene scene;
+    random.AddShapes(scene, 400, 5);
+    for (int i = 0; i < 40000; ++i) {
+        Ray ray = random.AnyRay(scene, 5);
+        const Geometry& shape = *scene.objects[i % scene.objects.size()];
+        float t = 0;
+        const bool hit = shape.HitDistance(ray, t);
+        const HitRecord record = shape.Intersect(ray);
+        ASSERT_EQ(hit, record.hit) << i;
+        if (hit) {
+            ASSERT_TRUE(SameBits(t, record.t)) << i;
+        }
+    }
+}
+
+TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
+    for (const unsigned seed : {2u, 3u, 4u, 5u}) {
+        RandomScene random(seed);
+        Scene scene;
+        random.AddShapes(scene, seed == 2 ? 40 : 600, seed == 5 ? 200.0f : 6.0f);
+        const SceneIndex index(scene);
+        EXPECT_GT(index.IndexedObjectCount(), 0u);
+        int hits = 0;
+        for (int i = 0; i < 15000; ++i) {
+            Ray ray = random.AnyRay(scene, seed == 5 ? 200.0f : 6.0f);
+            Ray copy = ray;
+            const HitRecord plain = FindNearestHit(scene, ray);
+            const HitRecord indexed = index.FindNearestHit(copy);
+            ExpectSameRecord(plain, indexed, i);
+            if (HasFailure()) {
+                FAIL() << "seed " << seed << " ray " << ray;
+            }
+            hits += plain.hit ? 1 : 0;
+
+            // The shadow question, at distances around the nearest hit and beyond.
+            const float t = plain.hit ? plain.t : random.Uniform(0, 50);
+            for (const float d :
+                 {t, std::nextafter(t, 0.0f), std::nextafter(t, 1e9f), 2 * t, 0.5f * t}) {
+                const float d2 = d * d;
+                const bool plainBlocked = plain.hit && d2 >= plain.t * plain.t && plain.t >= 0.0f;
+                ASSERT_EQ(index.Occluded(copy, d2), plainBlocked)
+                    << "seed " << seed << " ray " << i << " distance " << d;
+            }
+        }
+        EXPECT_GT(hits, 300) << seed;
+    }
+}
+
+TEST(SceneIndex, KeepsTheEarlierObjectOnTies) {
+    Scene scene;
+    for (int i = 0; i < 30; ++i) {
+        scene.AddObject(
+            Sphere(Point(static_cast<float>(i % 3), 0, 5), 1,
+                   Material({static_cast<float>(i) / 30, 0, 0, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0)));
+    }
+    const SceneIndex index(scene);
+    for (const float x : {0.0f, 1.0f, 2.0f, 0.5f}) {
+        Ray ray{Point(x, 0, -5), Direction(0, 0, 1)};
+        Ray copy = ray;
+        ExpectSameRecord(FindNearestHit(scene, ray), index.FindNearestHit(copy), 0);
+    }
+}
+
+// Renders a scene with the plain walk and with the index, in every mode, Stochastic off and on,
+// with one and three bands, and expects the same words.
+void ExpectSamePictures(const Scene& scene, std::uint32_t size) {
+    const SceneIndex index(scene);
+    for (const auto mode :
+         {AntialiasMode::Off, AntialiasMode::Jittered, AntialiasMode::MonteCarlo}) {
+        for (const bool stochastic : {false, true}) {
+            for (const unsigned bands : {1u, 3u}) {
+                std::vector<std::uint32_t> pictures[2];
+                for (int accelerated = 0; accelerated < 2; ++accelerated) {
+                    PixelBuffer pixels(size, size);
+                    RenderContext context;
+                    context.scene = &scene;
+                    context.pixels = &pixels;
+                    context.index = accelerated ? &index : nullptr;
+                    context.stochastic = stochastic;
+                    RenderDispatcher dispatcher;
+                    dispatcher.Start(context, {size, size, mode, bands, 0});
+                    dispatcher.Wait();
+                    pictures[accelerated].resize(size * size);
+                    for (std::uint32_t y = 0; y < size; ++y) {
+                        pixels.LoadRow(y, &pictures[accelerated][y * size]);
+                    }
+                }
+                EXPECT_TRUE(pictures[0] == pictures[1])
+                    << "mode " << static_cast<int>(mode) << " stochastic " << stochastic
+                    << " bands " << bands;
+            }
+        }
+    }
+}
+
+TEST(SceneIndex, RendersTheSamePicturesAsThePlainWalk) {
+    RandomScene random(6);
+    Scene scene;
+    random.AddShapes(scene, 150, 4);
+    scene.camera =
+        Camera(Point(0, 0, -6), Direction(1, 0, 0), Direction(0, 1, 0), Direction(0, 0, -2));
+    scene.AddLight({{0.8f, 0.7f, 0.6f, 1}, Point(-3, 8, -8), 0.01f});
+    scene.AddLight({{0.3f, 0.4f, 0.8f, 1}, Point(5, 4, -6), 0});
+    scene.ambient = {0.1f, 0.1f, 0.1f, 1};
+    scene.air = Air(1, 1, {0.98f, 0.99f, 0.99f, 1});
+    ExpectSamePictures(scene, 24);
+}
+
+TEST(SceneIndex, SmallAndEmptyScenes) {
+    Scene empty;
+    const SceneIndex none(empty);
+    Ray ray{Point(0, 0, 0), Direction(0, 0, 1)};
+    EXPECT_FALSE(none.FindNearestHit(ray).hit);
+    EXPECT_FALSE(none.Occluded(ray, 100));
+
+    Scene one;
+    one.AddObject(
+        Ellipsoid(Point(0, 0, 5), Direction(1, 0, 0), Direction(0, 2, 0), Direction(0, 0, 1), {}));
+    const SceneIndex single(one);
+    EXPECT_EQ(single.UnindexedObjectCount(), 1u);
+    EXPECT_TRUE(single.FindNearestHit(ray).hit);
+    EXPECT_TRUE(single.Occluded(ray, 16));
+    EXPECT_FALSE(single.Occluded(ray, 15.9f));
+}
+
+}  // namespace
+}  // namespace lumivex
