@@ -1,7 +1,5 @@
 #include "geometry/sphere.h"
 
-#include "geometry/ray_quadratic.h"
-
 namespace lumivex {
 
 Sphere::Sphere(const Vec4& centre, float radius, const Material& material)
@@ -25,12 +23,7 @@ void Sphere::DeriveBounds() {
 }
 
 bool Sphere::HitDistance(const Ray& ray, float& t) const {
-    const Vec4& d = ray.direction;
-    const float a = Dot(d, d);
-    const Vec4 oc = ray.origin - centre;
-    const float b = 2.0f * Dot(d, oc);
-    const float k = Dot(oc, oc) - radiusSquared;
-    return FirstRootAhead(a, b, k, t);
+    return SphereHitDistance(ray, centre, radiusSquared, t);
 }
 
 HitRecord Sphere::Intersect(Ray& ray) const {

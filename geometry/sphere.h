@@ -2,8 +2,20 @@
 
 #include "geometry/geometry.h"
 #include "geometry/material.h"
+#include "geometry/ray_quadratic.h"
 
 namespace lumivex {
+
+// The sphere's hit distance from its centre and squared radius: Sphere::HitDistance, exposed so
+// that a search over many spheres can run it without a virtual call.
+inline bool SphereHitDistance(const Ray& ray, const Vec4& centre, float radiusSquared, float& t) {
+    const Vec4& d = ray.direction;
+    const float a = Dot(d, d);
+    const Vec4 oc = ray.origin - centre;
+    const float b = 2.0f * Dot(d, oc);
+    const float k = Dot(oc, oc) - radiusSquared;
+    return FirstRootAhead(a, b, k, t);
+}
 
 class Sphere final : public Geometry {
   public:
@@ -23,6 +35,7 @@ class Sphere final : public Geometry {
 
     const Vec4& Centre() const { return centre; }
     float Radius() const { return radius; }
+    float RadiusSquared() const { return radiusSquared; }
     const Material& GetMaterial() const { return material; }
 
   private:

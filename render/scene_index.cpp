@@ -40,7 +40,14 @@ constexpr double kCoordinateMargin = 4e-6;  // of its largest coordinate
 constexpr float kRayMargin = 4e-6f;         // of the ray origin's and the scene's coordinates
 constexpr float kDistanceSlack = 1.002f;
 constexpr float kLargest = std::numeric_limits<float>::max();
-constexpr std::size_t kLeafSize = 4;
+constexpr std::size_t kMaxLeafSize = 8;
+// With this few objects a hierarchy costs more than it saves: they are simply all tested.
+constexpr std::size_t kFewObjects = 8;
+constexpr int kBins = 16;
+// Past this depth the build splits at the median, which bounds the depth (and the traversal
+// stack) whatever the objects' layout.
+constexpr int kMedianDepth = 64;
+constexpr int kStackSize = 128;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
 struct Region {
@@ -309,29 +316,33 @@ float Widened(double value, double margin, bool up) {
 
 }  // namespace
 
-// What every box test of one ray shares.
+// What every box test of one ray shares. A box is widened by `margin` on every side: its low
+// planes are tested against origin + margin and its high ones against origin - margin.
 struct SceneIndex::RaySetup {
-    float origin[3];
-    float originPlus[3];   // origin + margin, against a box's low planes
-    float originMinus[3];  // origin - margin, against its high planes
+    float shifted[2][3];
     float inverse[3];
-    bool parallel[3];
-    float margin;
+    int nearSide[3];  // which of a box's planes the ray meets first along each axis
 
     RaySetup(const Ray& ray, float extent) {
         const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
         const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
         const float largest = std::max({std::abs(o[0]), std::abs(o[1]), std::abs(o[2])});
-        margin = kRayMargin * (largest + extent) + 1e-30f;
+        const float margin = kRayMargin * (largest + extent) + 1e-30f;
         for (int a = 0; a < 3; ++a) {
-            origin[a] = o[a];
-            originPlus[a] = o[a] + margin;
-            originMinus[a] = o[a] - margin;
+            shifted[0][a] = o[a] + margin;
+            shifted[1][a] = o[a] - margin;
+            // A zero component gives an infinite inverse, under which a box's slab either holds
+            // the whole ray or none of it; only an origin exactly on a widened plane gives NaN,
+            // which the comparisons below ignore, keeping the box.
             inverse[a] = 1.0f / d[a];
-            parallel[a] = !std::isfinite(inverse[a]);
+            nearSide[a] = inverse[a] < 0.0f ? 1 : 0;
         }
     }
 };
+
+bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
+    return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
+}
 
 SceneIndex::SceneIndex(const Scene& scene) {
     const std::size_t count = scene.objects.size();
@@ -341,7 +352,10 @@ SceneIndex::SceneIndex(const Scene& scene) {
     for (std::size_t i = 0; i < count; ++i) {
         const Geometry& shape = *scene.objects[i];
         const BoundingSphere& sphere = shape.GetBoundingSphere();
-        candidates.push_back({sphere.centre, BoundingSphereLimit(sphere.radius), &shape});
+        const auto* asSphere = dynamic_cast<const Sphere*>(&shape);
+        candidates.push_back({sphere.centre, BoundingSphereLimit(sphere.radius),
+                              asSphere != nullptr ? asSphere->RadiusSquared() : 0.0f, &shape,
+                              asSphere != nullptr});
 
         const HitRegion hit = RegionOf(shape);
         if (hit.kind == HitRegion::Kind::Never) {
@@ -371,7 +385,9 @@ SceneIndex::SceneIndex(const Scene& scene) {
             boxes.push_back(Widened(r.high[a], margin, true));
         }
     }
-    if (indexed.empty()) {
+    if (indexed.size() <= kFewObjects) {
+        unindexed.insert(unindexed.end(), indexed.begin(), indexed.end());
+        std::sort(unindexed.begin(), unindexed.end());
         return;
     }
 
@@ -380,22 +396,35 @@ SceneIndex::SceneIndex(const Scene& scene) {
     for (std::uint32_t i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
-    nodes.reserve(2 * indexed.size() / kLeafSize + 1);
+    nodes.reserve(indexed.size());
     leafObjects.reserve(indexed.size());
     nodes.emplace_back();
-    Build(0, order, 0, order.size(), boxes);
+    Build(0, 0, order, 0, order.size(), boxes);
     for (std::uint32_t& object : leafObjects) {
         object = indexed[object];
     }
     for (int a = 0; a < 3; ++a) {
-        extent = std::max({extent, std::abs(nodes[0].low[a]), std::abs(nodes[0].high[a])});
+        extent =
+            std::max({extent, std::abs(nodes[0].bounds[0][a]), std::abs(nodes[0].bounds[1][a])});
     }
 }
 
-// Fills nodes[index] with the objects order[begin, end): a leaf when they are few, else two
-// children, side by side, split at the median of their centres along the widest axis.
-void SceneIndex::Build(std::uint32_t index, std::vector<std::uint32_t>& order, std::size_t begin,
-                       std::size_t end, const std::vector<float>& boxes) {
+namespace {
+
+float HalfArea(const float low[3], const float high[3]) {
+    const float x = high[0] - low[0];
+    const float y = high[1] - low[1];
+    const float z = high[2] - low[2];
+    return x * y + y * z + z * x;
+}
+
+}  // namespace
+
+// Fills nodes[index] with the objects order[begin, end): a leaf when they are few enough that
+// testing them all is cheaper than splitting, else two children, side by side, split where the
+// surface area heuristic puts the cheapest cut among binned object centres.
+void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order,
+                       std::size_t begin, std::size_t end, const std::vector<float>& boxes) {
     float low[3] = {kLargest, kLargest, kLargest};
     float high[3] = {-kLargest, -kLargest, -kLargest};
     float centreLow[3] = {kLargest, kLargest, kLargest};
@@ -411,40 +440,135 @@ void SceneIndex::Build(std::uint32_t index, std::vector<std::uint32_t>& order, s
         }
     }
     for (int a = 0; a < 3; ++a) {
-        nodes[index].low[a] = low[a];
-        nodes[index].high[a] = high[a];
+        nodes[index].bounds[0][a] = low[a];
+        nodes[index].bounds[1][a] = high[a];
     }
-
-    if (end - begin <= kLeafSize) {
+    const std::size_t count = end - begin;
+    const auto makeLeaf = [&] {
         nodes[index].first = static_cast<std::uint32_t>(leafObjects.size());
-        nodes[index].count = static_cast<std::uint32_t>(end - begin);
+        nodes[index].count = static_cast<std::uint32_t>(count);
         leafObjects.insert(leafObjects.end(), order.begin() + static_cast<std::ptrdiff_t>(begin),
                            order.begin() + static_cast<std::ptrdiff_t>(end));
+    };
+    if (count <= 2) {
+        makeLeaf();
         return;
     }
+    const auto centreOf = [&](std::uint32_t object, int axis) {
+        return 0.5f * boxes[6 * object + axis] + 0.5f * boxes[6 * object + 3 + axis];
+    };
 
-    int axis = 0;
-    for (int a = 1; a < 3; ++a) {
-        if (centreHigh[a] - centreLow[a] > centreHigh[axis] - centreLow[axis]) {
-            axis = a;
+    // The cheapest cut over all axes, by binned centres.
+    int bestAxis = -1;
+    int bestCut = 0;
+    float bestCost = kLargest;
+    for (int axis = 0; axis < 3 && depth < kMedianDepth; ++axis) {
+        const float extent = centreHigh[axis] - centreLow[axis];
+        if (!(extent > 0.0f)) {
+            continue;
+        }
+        const float scale = static_cast<float>(kBins) / extent;
+        struct Bin {
+            float low[3] = {kLargest, kLargest, kLargest};
+            float high[3] = {-kLargest, -kLargest, -kLargest};
+            std::size_t count = 0;
+        };
+        Bin bins[kBins];
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint32_t object = order[i];
+            const int bin = std::min(
+                kBins - 1, static_cast<int>((centreOf(object, axis) - centreLow[axis]) * scale));
+            Bin& b = bins[bin];
+            ++b.count;
+            for (int a = 0; a < 3; ++a) {
+                b.low[a] = std::min(b.low[a], boxes[6 * object + a]);
+                b.high[a] = std::max(b.high[a], boxes[6 * object + 3 + a]);
+            }
+        }
+        // Costs of the cuts after bins 0 .. kBins - 2, sweeping from both ends.
+        float rightArea[kBins];
+        std::size_t rightCount[kBins];
+        Bin sweep;
+        for (int bin = kBins - 1; bin > 0; --bin) {
+            sweep.count += bins[bin].count;
+            for (int a = 0; a < 3; ++a) {
+                sweep.low[a] = std::min(sweep.low[a], bins[bin].low[a]);
+                sweep.high[a] = std::max(sweep.high[a], bins[bin].high[a]);
+            }
+            rightArea[bin] = sweep.count > 0 ? HalfArea(sweep.low, sweep.high) : 0.0f;
+            rightCount[bin] = sweep.count;
+        }
+        Bin left;
+        for (int cut = 0; cut < kBins - 1; ++cut) {
+            left.count += bins[cut].count;
+            for (int a = 0; a < 3; ++a) {
+                left.low[a] = std::min(left.low[a], bins[cut].low[a]);
+                left.high[a] = std::max(left.high[a], bins[cut].high[a]);
+            }
+            if (left.count == 0 || rightCount[cut + 1] == 0) {
+                continue;
+            }
+            const float cost = HalfArea(left.low, left.high) * static_cast<float>(left.count) +
+                               rightArea[cut + 1] * static_cast<float>(rightCount[cut + 1]);
+            if (cost < bestCost) {
+                bestCost = cost;
+                bestAxis = axis;
+                bestCut = cut;
+            }
         }
     }
-    const std::size_t middle = begin + (end - begin) / 2;
-    std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(begin),
-                     order.begin() + static_cast<std::ptrdiff_t>(middle),
-                     order.begin() + static_cast<std::ptrdiff_t>(end),
-                     [&](std::uint32_t a, std::uint32_t b) {
-                         const float ca = boxes[6 * a + axis] + boxes[6 * a + 3 + axis];
-                         const float cb = boxes[6 * b + axis] + boxes[6 * b + 3 + axis];
-                         return ca < cb || (ca == cb && a < b);
-                     });
+
+    std::size_t middle;
+    if (bestAxis >= 0) {
+        // Splitting costs a box test for each child; keep a small leaf when that saves nothing.
+        const float leafCost = HalfArea(low, high) * static_cast<float>(count);
+        if (count <= kMaxLeafSize && bestCost + HalfArea(low, high) >= leafCost) {
+            makeLeaf();
+            return;
+        }
+        const float extent = centreHigh[bestAxis] - centreLow[bestAxis];
+        const float scale = static_cast<float>(kBins) / extent;
+        const auto firstRight = std::partition(
+            order.begin() + static_cast<std::ptrdiff_t>(begin),
+            order.begin() + static_cast<std::ptrdiff_t>(end), [&](std::uint32_t object) {
+                const int bin = std::min(
+                    kBins - 1,
+                    static_cast<int>((centreOf(object, bestAxis) - centreLow[bestAxis]) * scale));
+                return bin <= bestCut;
+            });
+        middle = static_cast<std::size_t>(firstRight - order.begin());
+    } else {
+        // All centres coincide (or the tree is deep): split at the median of the widest axis.
+        if (count <= kMaxLeafSize) {
+            makeLeaf();
+            return;
+        }
+        int axis = 0;
+        for (int a = 1; a < 3; ++a) {
+            if (centreHigh[a] - centreLow[a] > centreHigh[axis] - centreLow[axis]) {
+                axis = a;
+            }
+        }
+        middle = begin + count / 2;
+        std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(begin),
+                         order.begin() + static_cast<std::ptrdiff_t>(middle),
+                         order.begin() + static_cast<std::ptrdiff_t>(end),
+                         [&](std::uint32_t a, std::uint32_t b) {
+                             const float ca = centreOf(a, axis);
+                             const float cb = centreOf(b, axis);
+                             return ca < cb || (ca == cb && a < b);
+                         });
+    }
+    if (middle == begin || middle == end) {
+        middle = begin + count / 2;  // a degenerate cut: halve the list as it stands
+    }
 
     const std::uint32_t left = static_cast<std::uint32_t>(nodes.size());
     nodes[index].first = left;
     nodes[index].count = 0;
     nodes.resize(nodes.size() + 2);
-    Build(left, order, begin, middle, boxes);
-    Build(left + 1, order, middle, end, boxes);
+    Build(left, depth + 1, order, begin, middle, boxes);
+    Build(left + 1, depth + 1, order, middle, end, boxes);
 }
 
 bool SceneIndex::EntersNode(const RaySetup& setup, const Node& node, float limit,
@@ -452,24 +576,11 @@ bool SceneIndex::EntersNode(const RaySetup& setup, const Node& node, float limit
     float tNear = 0.0f;
     float tFar = limit;
     for (int a = 0; a < 3; ++a) {
-        if (setup.parallel[a]) {
-            if (setup.origin[a] < node.low[a] - setup.margin ||
-                setup.origin[a] > node.high[a] + setup.margin) {
-                return false;
-            }
-            continue;
-        }
-        float t0 = (node.low[a] - setup.originPlus[a]) * setup.inverse[a];
-        float t1 = (node.high[a] - setup.originMinus[a]) * setup.inverse[a];
-        if (setup.inverse[a] < 0.0f) {
-            std::swap(t0, t1);
-        }
-        if (t0 > tNear) {
-            tNear = t0;
-        }
-        if (t1 < tFar) {
-            tFar = t1;
-        }
+        const int near = setup.nearSide[a];
+        const float t0 = (node.bounds[near][a] - setup.shifted[near][a]) * setup.inverse[a];
+        const float t1 = (node.bounds[1 - near][a] - setup.shifted[1 - near][a]) * setup.inverse[a];
+        tNear = t0 > tNear ? t0 : tNear;
+        tFar = t1 < tFar ? t1 : tFar;
     }
     entry = tNear;
     return tNear <= tFar;
@@ -484,7 +595,7 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
             return;
         }
         float t;
-        if (!candidate.shape->HitDistance(ray, t) || !(t < kLargest)) {
+        if (!candidate.HitDistance(ray, t) || !(t < kLargest)) {
             return;
         }
         if (t < bestT || (t == bestT && index < best)) {
@@ -498,8 +609,8 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     }
     if (!nodes.empty()) {
         const RaySetup setup(ray, extent);
-        std::uint32_t stack[64];
-        float entries[64];
+        std::uint32_t stack[kStackSize];
+        float entries[kStackSize];
         int size = 0;
         float entry;
         if (EntersNode(setup, nodes[0], bestT * kDistanceSlack, entry)) {
@@ -560,7 +671,7 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared) const {
             return false;
         }
         float t;
-        return candidate.shape->HitDistance(ray, t) && t < kLargest && t >= 0.0f &&
+        return candidate.HitDistance(ray, t) && t < kLargest && t >= 0.0f &&
                t * t <= distanceSquared;
     };
 
@@ -574,7 +685,7 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared) const {
     }
     const RaySetup setup(ray, extent);
     const float limit = std::sqrt(distanceSquared) * kDistanceSlack;
-    std::uint32_t stack[64];
+    std::uint32_t stack[kStackSize];
     int size = 0;
     float entry;
     if (EntersNode(setup, nodes[0], limit, entry)) {

@@ -36,22 +36,25 @@ class SceneIndex {
     struct Candidate {
         Vec4 centre;
         float limit;
+        float radiusSquared;  // for a sphere, whose distance is computed without a virtual call
         const Geometry* shape;
+        bool sphere;
+
+        bool HitDistance(const Ray& ray, float& t) const;
     };
 
     // An axis-aligned box around every point where the objects below it can report a hit, with a
     // margin for rounding. Inner nodes have count 0 and their children at first and first + 1;
     // leaves list count objects from leafObjects[first].
     struct Node {
-        float low[3];
+        float bounds[2][3];  // low corner, high corner
         std::uint32_t first;
-        float high[3];
         std::uint32_t count;
     };
 
     struct RaySetup;
 
-    void Build(std::uint32_t index, std::vector<std::uint32_t>& order, std::size_t begin,
+    void Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order, std::size_t begin,
                std::size_t end, const std::vector<float>& boxes);
     bool EntersNode(const RaySetup& setup, const Node& node, float limit, float& entry) const;
 

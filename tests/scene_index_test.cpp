@@ -5,7 +5,9 @@
 // aimed to graze them.
 #include "render/scene_index.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 
 #include "geometry/box.h"
@@ -15,10 +17,18 @@
 #include "geometry/sphere.h"
 #include "render/band_dispatch.h"
 #include "render/nearest_hit.h"
+#include "scene/scene_loader.h"
 #include "test_support.h"
 
 namespace lumivex {
 namespace {
+
+// LUMIVEX_INDEX_CHECK_SCALE=N multiplies the number of random scenes and rays, for a long run
+// by hand.
+int CheckScale() {
+    const char* scale = std::getenv("LUMIVEX_INDEX_CHECK_SCALE");
+    return scale != nullptr ? std::max(1, std::atoi(scale)) : 1;
+}
 
 bool SameBits(float a, float b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -217,15 +227,16 @@ TEST(HitDistance, AgreesWithIntersectForEveryShape) {
 }
 
 TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
-    for (const unsigned seed : {2u, 3u, 4u, 5u}) {
+    for (unsigned seed = 2; seed < 2 + 4 * static_cast<unsigned>(CheckScale()); ++seed) {
         RandomScene random(seed);
         Scene scene;
-        random.AddShapes(scene, seed == 2 ? 40 : 600, seed == 5 ? 200.0f : 6.0f);
+        const float size = seed % 4 == 1 ? 200.0f : 6.0f;
+        random.AddShapes(scene, seed % 4 == 2 ? 40 : 600, size);
         const SceneIndex index(scene);
         EXPECT_GT(index.IndexedObjectCount(), 0u);
         int hits = 0;
         for (int i = 0; i < 15000; ++i) {
-            Ray ray = random.AnyRay(scene, seed == 5 ? 200.0f : 6.0f);
+            Ray ray = random.AnyRay(scene, size);
             Ray copy = ray;
             const HitRecord plain = FindNearestHit(scene, ray);
             const HitRecord indexed = index.FindNearestHit(copy);
@@ -307,6 +318,17 @@ TEST(SceneIndex, RendersTheSamePicturesAsThePlainWalk) {
     scene.ambient = {0.1f, 0.1f, 0.1f, 1};
     scene.air = Air(1, 1, {0.98f, 0.99f, 0.99f, 1});
     ExpectSamePictures(scene, 24);
+}
+
+TEST(SceneIndex, RendersTheExamplesLikeThePlainWalk) {
+    for (const char* name :
+         {"worked-example", "showcase", "glass", "soft-shadows", "absorbing-glass"}) {
+        std::ifstream file(std::string(LUMIVEX_SOURCE_DIR) + "/examples/" + name + ".txt");
+        const SceneLoadResult loaded = LoadScene(file);
+        ASSERT_FALSE(loaded.scene->objects.empty()) << name;
+        SCOPED_TRACE(name);
+        ExpectSamePictures(*loaded.scene, 16);
+    }
 }
 
 TEST(SceneIndex, SmallAndEmptyScenes) {
