@@ -4,14 +4,21 @@
 
 namespace lumivex {
 
-Vec4 JitterAxis(RandomSource& random, float d, float r, const Vec4& l) {
-    // Angle around the axis; 3.1415 rather than pi is part of the sampling pattern.
-    const float phi = (2.0f * RandomUnit(random)) * 3.1415f;
-
-    // Radial distance: r for d > 0, up to rounding, through a Gaussian-shaped detour.
+float JitterSpread(float d, float r) {
+    // r for d > 0, up to rounding, through a Gaussian-shaped detour.
     const float x = -(r * r) / (d * (d * 2.0f));
     const float e = std::pow(2.7182817f, x);
-    const float rho = std::sqrt(std::log(e) * -2.0f) * d;
+    return std::sqrt(std::log(e) * -2.0f) * d;
+}
+
+Vec4 JitterAxis(RandomSource& random, float d, float r, const Vec4& l) {
+    return JitterAxisBy(random, JitterSpread(d, r), l);
+}
+
+Vec4 JitterAxisBy(RandomSource& random, float spread, const Vec4& l) {
+    // Angle around the axis; 3.1415 rather than pi is part of the sampling pattern.
+    const float phi = (2.0f * RandomUnit(random)) * 3.1415f;
+    const float rho = spread;
     const float a = std::cos(phi) * rho;
     const float b = std::sin(phi) * rho;
 

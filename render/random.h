@@ -34,4 +34,10 @@ inline float RandomUnit(RandomSource& random) {
 // for r = 0 (which returns `l` exactly when d > 0). The result is not normalised; its w is l.w.
 Vec4 JitterAxis(RandomSource& random, float d, float r, const Vec4& l);
 
+// The two halves of JitterAxis, for callers that jitter one axis many times: the sideways
+// distance, which depends on d and r only, and the jitter by that distance, which draws the four
+// numbers. JitterAxisBy(random, JitterSpread(d, r), l) is JitterAxis(random, d, r, l).
+float JitterSpread(float d, float r);
+Vec4 JitterAxisBy(RandomSource& random, float spread, const Vec4& l);
+
 }  // namespace lumivex

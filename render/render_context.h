@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "render/pixel_buffer.h"
 #include "render/random.h"
@@ -44,8 +45,16 @@ struct RayCounts {
 // One worker's own state: touched only by its thread, apart from the stop request it reads and
 // the row counter it publishes.
 struct WorkerState {
+    // The way from a shading point to one light, reused by its 16 shadow passes.
+    struct LightReach {
+        Vec4 toLight;
+        float distanceSquared;
+        float spread;
+    };
+
     RandomSource random;
     RayCounts rays;
+    std::vector<LightReach> lightReaches;  // scratch space, grown once, kept between rays
     const std::atomic<bool>* stopRequested = nullptr;    // tested before every pixel
     std::atomic<std::uint32_t>* rowsFinished = nullptr;  // progress of the current band
 
