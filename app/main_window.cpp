@@ -261,6 +261,10 @@ void MainWindow::Teardown() {
     repaintTimer.stop();
     watch.Clear();
     view->SetPicture(nullptr, 1.0);
+    if (context != nullptr) {
+        context->index = nullptr;
+    }
+    index.reset();
     scene.reset();
     context.reset();
     pixels.reset();
@@ -382,7 +386,12 @@ bool MainWindow::LoadAndRender(const QString& path, std::string text) {
     SceneLoadResult result;
     try {
         result = options.load(std::move(text));
+        // The index points at the loaded objects, which TakeOver moves without copying.
+        auto newIndex = std::make_unique<SceneIndex>(*result.scene);
         scene->TakeOver(*result.scene);
+        context->index = nullptr;
+        index = std::move(newIndex);
+        context->index = index.get();
     } catch (const std::bad_alloc&) {
         ReportError("out of memory while loading " + Quoted(path) + "; the scene stays as it was");
         return false;

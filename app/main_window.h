@@ -21,6 +21,7 @@
 #include "render/band_dispatch.h"
 #include "render/pixel_buffer.h"
 #include "render/render_context.h"
+#include "render/scene_index.h"
 #include "scene/scene.h"
 #include "scene/scene_loader.h"
 
@@ -162,6 +163,7 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<PixelBuffer> pixels;
     std::unique_ptr<Scene> scene;
     std::unique_ptr<RenderContext> context;
+    std::unique_ptr<SceneIndex> index;  // over the scene's objects, rebuilt with every load
     RenderDispatcher dispatcher;
 
     QString sceneFile;           // absolute path of the loaded scene file; empty before a load

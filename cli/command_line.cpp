@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <algorithm>
+#include <thread>
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -12,6 +13,11 @@
 namespace lumivex {
 
 namespace {
+
+// The processors this machine has, at least 1.
+unsigned ProcessorCount() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 // Every option lumivex-render knows. Each mode checks afterwards that it was given only options
 // that apply to it.
@@ -42,13 +48,26 @@ struct Options {
         "random, instead of both."};
     QCommandLineOption workers{
         "workers",
-        QString("Split the picture into N bands of rows, each rendered by a thread of its own "
-                "(1 to %1; default: one per processor, at most %2, which is %3 here). Each band "
-                "restarts the random sequence, so N is part of the picture.")
+        QString("Split the picture into N bands of rows (1 to %1; default: one per processor, at "
+                "most %2, which is %3 here). Each band restarts the random sequence, so N is "
+                "part of the picture.")
             .arg(kMaxWorkerOption)
             .arg(kMaxWorkers)
             .arg(DefaultWorkerCount()),
         "N"};
+    QCommandLineOption threads{
+        "threads",
+        QString("Render the bands with T threads, each taking the next band when it is done "
+                "(1 to %1; default: the smaller of N and the processor count, %2 here). The "
+                "picture does not depend on T, so --workers 16 gives the same picture on any "
+                "machine and keeps every processor busy.")
+            .arg(kMaxWorkerOption)
+            .arg(ProcessorCount()),
+        "T"};
+    QCommandLineOption noAcceleration{
+        "no-acceleration",
+        "Find every hit by walking the whole object list instead of through the scene's "
+        "bounding volume hierarchy: much slower, the same picture. For comparisons."};
     QCommandLineOption stats{"stats",
                              "After writing the picture, print one JSON line of figures about "
                              "the render on standard output (see below)."};
@@ -67,11 +86,12 @@ void Describe(QCommandLineParser& parser, const Options& options) {
     parser.setApplicationDescription(
         "Renders a Lumivex scene file to a picture, or checks one:\n"
         "  lumivex-render SCENE -o OUT [--size WxH] [--aa MODE] [--stochastic] [--workers N]\n"
-        "                 [--stats] [--strict]\n"
+        "                 [--threads T] [--stats] [--strict]\n"
         "  lumivex-render --check SCENE");
     for (const QCommandLineOption* option :
          {&options.help, &options.version, &options.output, &options.size, &options.aa,
-          &options.stochastic, &options.workers, &options.stats, &options.strict, &options.check}) {
+          &options.stochastic, &options.workers, &options.threads, &options.noAcceleration,
+          &options.stats, &options.strict, &options.check}) {
         parser.addOption(*option);
     }
     parser.addPositionalArgument("SCENE", "The scene file to read.", "SCENE");
@@ -85,8 +105,9 @@ The picture depends only on SCENE, --size, --aa, --stochastic and --workers: the
 gives the same file.
 
 With --stats, standard output receives one JSON object on one line:
-  seconds, workers, width, height, mode, stochastic, rays {camera, secondary, shadow},
-  mraysPerSecond (all rays traced, in millions per second of the render)
+  seconds, workers, threads, width, height, mode, stochastic, accelerated,
+  rays {camera, secondary, shadow}, mraysPerSecond (all rays, in millions per second of the
+  render), loadSeconds (reading the scene and building its index)
 
 With --check, standard output receives one JSON object:
   camera      {centre, right, up, eyeOffset}, each [x, y, z, w]
@@ -190,6 +211,17 @@ QString ParseWorkers(const QString& text, RenderOptions& render) {
     return {};
 }
 
+QString ParseThreads(const QString& text, RenderOptions& render) {
+    const auto count = ParseDecimal(text);
+    if (!count || *count < 1 || *count > kMaxWorkerOption) {
+        return QString("invalid --threads %1: expected a whole number from 1 to %2")
+            .arg(Quoted(text))
+            .arg(kMaxWorkerOption);
+    }
+    render.threads = static_cast<unsigned>(*count);
+    return {};
+}
+
 QString ParseOutput(const QString& path, RenderOptions& render) {
     const QString extension = QFileInfo(path).suffix().toLower();
     const QStringList supported = SupportedPictureExtensions();
@@ -251,8 +283,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
                                   .arg(positional.join(' '))};
     }
     const QCommandLineOption* const renderOptions[] = {
-        &options.output,  &options.size,  &options.aa,    &options.stochastic,
-        &options.workers, &options.stats, &options.strict};
+        &options.output,         &options.size,    &options.aa,
+        &options.stochastic,     &options.workers, &options.threads,
+        &options.noAcceleration, &options.stats,   &options.strict};
     for (const QCommandLineOption* option : renderOptions) {
         if (!option->valueName().isEmpty() && parser.values(*option).size() > 1) {
             return {std::nullopt, "--" + option->names().last() + " is given more than once"};
@@ -283,6 +316,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     render.workers = DefaultWorkerCount();
     render.stochastic = parser.isSet(options.stochastic);
     render.stats = parser.isSet(options.stats);
+    render.accelerate = !parser.isSet(options.noAcceleration);
     render.strict = parser.isSet(options.strict);
     QString error = ParseOutput(parser.value(options.output), render);
     if (error.isEmpty() && parser.isSet(options.size)) {
@@ -293,6 +327,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     if (error.isEmpty() && parser.isSet(options.workers)) {
         error = ParseWorkers(parser.value(options.workers), render);
+    }
+    render.threads = std::min(render.workers, ProcessorCount());
+    if (error.isEmpty() && parser.isSet(options.threads)) {
+        error = ParseThreads(parser.value(options.threads), render);
     }
     if (!error.isEmpty()) {
         return {std::nullopt, error};

@@ -28,7 +28,9 @@ struct RenderOptions {
     std::uint32_t height = 640;
     AntialiasMode mode = AntialiasMode::Off;
     bool stochastic = false;
-    unsigned workers = 1;  // bands, each rendered by its own thread
+    unsigned workers = 1;    // bands, each restarting the random sequence
+    unsigned threads = 1;    // threads taking the bands in turn
+    bool accelerate = true;  // find hits through the scene index, not the plain object walk
     bool stats = false;
     bool strict = false;
 };

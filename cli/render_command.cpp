@@ -20,6 +20,7 @@
 #include "cli/interrupt.h"
 #include "cli/picture_file.h"
 #include "render/band_dispatch.h"
+#include "render/scene_index.h"
 
 namespace lumivex {
 
@@ -78,21 +79,27 @@ class ProgressDisplay {
     qint64 lastDraw = 0;
 };
 
-// The scene file read and loaded, or the exit status when that failed; problems are reported.
+// The scene file read and loaded, with its index when asked for, or the exit status when that
+// failed; problems are reported.
 struct LoadedScene {
     SceneLoadResult result;
+    std::unique_ptr<SceneIndex> index;
     int failure = kExitOk;
 };
 
 LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName, std::ostream& err,
-                          const SceneTextLoader& load) {
+                          const SceneTextLoader& load, bool buildIndex) {
     try {
         FileContents contents = ReadWholeFile(scenePath);
         if (!contents.bytes) {
             err << kProgramName << ": " << contents.failure.toStdString() << '\n';
-            return {{}, kExitUnreadable};
+            return {{}, nullptr, kExitUnreadable};
         }
-        return {load(std::move(*contents.bytes)), kExitOk};
+        LoadedScene loaded{load(std::move(*contents.bytes)), nullptr, kExitOk};
+        if (buildIndex) {
+            loaded.index = std::make_unique<SceneIndex>(*loaded.result.scene);
+        }
+        return loaded;
     } catch (const std::bad_alloc&) {
         err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
     } catch (const std::length_error&) {
@@ -101,14 +108,18 @@ LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
     } catch (const std::exception& e) {
         err << kProgramName << ": loading '" << fileName << "' failed: " << e.what() << '\n';
     }
-    return {{}, kExitLoadFailed};
+    return {{}, nullptr, kExitLoadFailed};
 }
 
-QByteArray StatsJson(const RenderOptions& options, double seconds, const RayCounts& rays) {
+QByteArray StatsJson(const RenderOptions& options, double seconds, double loadSeconds,
+                     const RayCounts& rays) {
     const double allRays = static_cast<double>(rays.camera + rays.secondary + rays.shadow);
     const QJsonObject stats{
         {"seconds", seconds},
+        {"loadSeconds", loadSeconds},
         {"workers", static_cast<qint64>(options.workers)},
+        {"threads", static_cast<qint64>(options.threads)},
+        {"accelerated", options.accelerate},
         {"width", static_cast<qint64>(options.width)},
         {"height", static_cast<qint64>(options.height)},
         {"mode", AntialiasModeName(options.mode)},
@@ -159,7 +170,10 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
 
     // Diagnostics name the file exactly as it was given, in the bytes it was given in.
     const std::string fileName = QFile::encodeName(request.scenePath).toStdString();
-    LoadedScene loaded = LoadSceneFile(request.scenePath, fileName, err, load);
+    QElapsedTimer loadTimer;
+    loadTimer.start();
+    LoadedScene loaded = LoadSceneFile(request.scenePath, fileName, err, load, options.accelerate);
+    const double loadSeconds = static_cast<double>(loadTimer.nsecsElapsed()) / 1e9;
     if (loaded.failure != kExitOk) {
         return loaded.failure;
     }
@@ -196,6 +210,7 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     context.stochastic = options.stochastic;
     context.pixels = pixels.get();
     context.scene = scene.scene.get();
+    context.index = loaded.index.get();
     RenderDispatcher dispatcher;
     ProgressDisplay progress(err, errIsTerminal, options.height);
     QElapsedTimer timer;
@@ -209,11 +224,13 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     };
     timer.start();
     try {
-        dispatcher.Start(context, {options.width, options.height, options.mode, options.workers, 0},
-                         onBandFinished);
+        dispatcher.Start(
+            context,
+            {options.width, options.height, options.mode, options.workers, options.threads},
+            onBandFinished);
     } catch (const std::system_error& e) {
         // The dispatcher's destructor stops and joins whatever workers did start.
-        err << kProgramName << ": cannot start " << options.workers
+        err << kProgramName << ": cannot start " << options.threads
             << " worker threads: " << e.what() << '\n';
         return kExitLoadFailed;
     }
@@ -249,7 +266,7 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
             << options.height << ", " << QString::number(seconds, 'f', 2).toStdString() << " s)\n";
     }
     if (options.stats) {
-        const QByteArray json = StatsJson(options, seconds, dispatcher.Rays());
+        const QByteArray json = StatsJson(options, seconds, loadSeconds, dispatcher.Rays());
         out.write(json.constData(), json.size());
         out.flush();
         if (!out) {

@@ -43,6 +43,14 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     EXPECT_EQ(r.workers, 1024u);
     EXPECT_TRUE(r.stochastic && r.stats && r.strict);
     EXPECT_EQ(parse({"-o", "p.png"}).request->render.workers, DefaultWorkerCount());
+    EXPECT_TRUE(all.request->render.accelerate);
+    const RenderOptions bands =
+        parse({"-o", "p.png", "--workers", "16", "--threads", "3", "--no-acceleration"})
+            .request->render;
+    EXPECT_EQ(bands.workers, 16u);
+    EXPECT_EQ(bands.threads, 3u);
+    EXPECT_FALSE(bands.accelerate);
+    EXPECT_EQ(parse({"-o", "p.png", "--workers", "1"}).request->render.threads, 1u);
 
     const std::pair<QStringList, const char*> refused[] = {
         {{}, "no picture file"},
@@ -70,6 +78,9 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     for (const char* workers : {"0", "1025", "", "-1", "2.5", "two", "4294967297"}) {
         EXPECT_THAT(parse({"-o", "p.png", "--workers", workers}).error.toStdString(),
                     HasSubstr("invalid --workers"))
+            << workers;
+        EXPECT_THAT(parse({"-o", "p.png", "--threads", workers}).error.toStdString(),
+                    HasSubstr("invalid --threads"))
             << workers;
     }
 }
@@ -186,6 +197,17 @@ TEST_F(RenderProgram, SameArgumentsGiveTheSameBytesAndTheBandCountIsPartOfThePic
     EXPECT_EQ(render("1", "c.png"), oneBand);
     EXPECT_EQ(render("3", "d.png"), threeBands);
     EXPECT_NE(oneBand, threeBands);
+
+    // Neither the threads that take the bands nor the search structure changes the picture.
+    for (const QStringList& extra :
+         {QStringList{"--threads", "1"}, {"--threads", "2"}, {"--no-acceleration"}}) {
+        const QStringList arguments =
+            QStringList{kWorkedExample, "-o",       Path("e.png"), "--size", "32x32",
+                        "--aa",         "jittered", "--workers",   "3"} +
+            extra;
+        EXPECT_EQ(Run(arguments).status, 0);
+        EXPECT_EQ(Read("e.png"), threeBands) << extra.join(' ').toStdString();
+    }
 }
 
 TEST_F(RenderProgram, StatsAreOneJsonLineCountingTheRaysTraced) {
@@ -198,8 +220,9 @@ TEST_F(RenderProgram, StatsAreOneJsonLineCountingTheRaysTraced) {
         ASSERT_TRUE(run.out.endsWith('\n'));
         EXPECT_EQ(run.out.count('\n'), 1);
         const QJsonObject stats = QJsonDocument::fromJson(run.out).object();
-        EXPECT_EQ(stats.keys(), QStringList({"height", "mode", "mraysPerSecond", "rays", "seconds",
-                                             "stochastic", "width", "workers"}));
+        EXPECT_EQ(stats.keys(),
+                  QStringList({"accelerated", "height", "loadSeconds", "mode", "mraysPerSecond",
+                               "rays", "seconds", "stochastic", "threads", "width", "workers"}));
         EXPECT_EQ(stats["width"], 20);
         EXPECT_EQ(stats["height"], 10);
         EXPECT_EQ(stats["workers"], 2);
