@@ -1,5 +1,6 @@
-// Kernels of the renderer on the worked example: the nearest-hit search and a whole Trace per
-// camera ray, over a fixed grid of camera rays.
+// Kernels of the renderer on the worked example and the showcase: the nearest-hit search and a
+// whole Trace per camera ray, over a fixed grid of camera rays, each with the plain walk over the
+// object list and with the scene index.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -8,6 +9,7 @@
 
 #include "render/nearest_hit.h"
 #include "render/pixel_drivers.h"
+#include "render/scene_index.h"
 #include "render/trace.h"
 #include "scene/scene_loader.h"
 
@@ -34,24 +36,30 @@ std::vector<Ray> CameraRays(const Scene& scene) {
     return rays;
 }
 
-void BM_FindNearestHit(benchmark::State& state, const char* example) {
+void BM_FindNearestHit(benchmark::State& state, const char* example, bool indexed) {
     const auto scene = LoadExample(example);
+    const SceneIndex index(*scene);
     std::vector<Ray> rays = CameraRays(*scene);
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(FindNearestHit(*scene, rays[i]));
+        Ray& ray = rays[i];
+        benchmark::DoNotOptimize(indexed ? index.FindNearestHit(ray) : FindNearestHit(*scene, ray));
         i = (i + 1) % rays.size();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK_CAPTURE(BM_FindNearestHit, worked_example, "worked-example");
-BENCHMARK_CAPTURE(BM_FindNearestHit, showcase, "showcase");
+BENCHMARK_CAPTURE(BM_FindNearestHit, worked_example_plain, "worked-example", false);
+BENCHMARK_CAPTURE(BM_FindNearestHit, worked_example_indexed, "worked-example", true);
+BENCHMARK_CAPTURE(BM_FindNearestHit, showcase_plain, "showcase", false);
+BENCHMARK_CAPTURE(BM_FindNearestHit, showcase_indexed, "showcase", true);
 
-void BM_TraceCameraRay(benchmark::State& state, const char* example) {
+void BM_TraceCameraRay(benchmark::State& state, const char* example, bool indexed) {
     const auto scene = LoadExample(example);
+    const SceneIndex index(*scene);
     std::vector<Ray> rays = CameraRays(*scene);
     RenderContext context;
     context.scene = scene.get();
+    context.index = indexed ? &index : nullptr;
     WorkerState worker;
     std::size_t i = 0;
     for (auto _ : state) {
@@ -64,8 +72,18 @@ void BM_TraceCameraRay(benchmark::State& state, const char* example) {
         static_cast<double>(worker.rays.secondary + worker.rays.shadow + state.iterations()),
         benchmark::Counter::kIsRate);
 }
-BENCHMARK_CAPTURE(BM_TraceCameraRay, worked_example, "worked-example");
-BENCHMARK_CAPTURE(BM_TraceCameraRay, showcase, "showcase");
+BENCHMARK_CAPTURE(BM_TraceCameraRay, worked_example_plain, "worked-example", false);
+BENCHMARK_CAPTURE(BM_TraceCameraRay, worked_example_indexed, "worked-example", true);
+BENCHMARK_CAPTURE(BM_TraceCameraRay, showcase_plain, "showcase", false);
+BENCHMARK_CAPTURE(BM_TraceCameraRay, showcase_indexed, "showcase", true);
+
+void BM_BuildSceneIndex(benchmark::State& state) {
+    const auto scene = LoadExample("showcase");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SceneIndex(*scene));
+    }
+}
+BENCHMARK(BM_BuildSceneIndex);
 
 }  // namespace
 }  // namespace lumivex

@@ -1,0 +1,191 @@
+// A peer anchor for the scene index: Intel's Embree 3 answering the same nearest-hit queries on
+// a scene of spheres with its built-in sphere primitive, beside SceneIndex::FindNearestHit, one
+// thread each. Built only where Embree is installed (Debian's libembree-dev).
+//
+//   build/bench/lumivex_embree_bench [--scene FILE]   (default: 10,000 generated spheres)
+#include <benchmark/benchmark.h>
+#include <embree3/rtcore.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "geometry/sphere.h"
+#include "render/pixel_drivers.h"
+#include "render/scene_index.h"
+#include "scene/scene_loader.h"
+
+namespace lumivex {
+namespace {
+
+std::string scenePath;
+
+// The same scene bench/generate-spheres writes for 10,000 spheres, built in memory.
+std::unique_ptr<Scene> GeneratedSpheres(int count) {
+    auto scene = std::make_unique<Scene>();
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> position(-10, 10);
+    for (int i = 0; i < count; ++i) {
+        const Vec4 centre = Point(position(random), position(random), position(random));
+        scene->AddObject(
+            Sphere(centre, 0.35f, Material({0.5f, 0.5f, 0.5f, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0)));
+    }
+    scene->camera = Camera(Point(0, 0, -28), Direction(0.611f, 0, 0), Direction(0, 0.611f, 0),
+                           Direction(0, 0, -1));
+    return scene;
+}
+
+struct Fixture {
+    std::unique_ptr<Scene> scene;
+    std::unique_ptr<SceneIndex> index;
+    RTCDevice device = nullptr;
+    RTCScene embree = nullptr;
+    std::vector<Ray> cameraRays;
+    std::vector<Ray> randomRays;
+
+    Fixture() {
+        if (scenePath.empty()) {
+            scene = GeneratedSpheres(10000);
+        } else {
+            std::ifstream file(scenePath);
+            if (!file) {
+                throw std::runtime_error("cannot open " + scenePath);
+            }
+            scene = std::move(LoadScene(file).scene);
+        }
+        index = std::make_unique<SceneIndex>(*scene);
+
+        device = rtcNewDevice(nullptr);
+        embree = rtcNewScene(device);
+        RTCGeometry spheres = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_SPHERE_POINT);
+        std::vector<const Sphere*> list;
+        for (const auto& object : scene->objects) {
+            if (const auto* sphere = dynamic_cast<const Sphere*>(object.get())) {
+                list.push_back(sphere);
+            }
+        }
+        auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(
+            spheres, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4, 4 * sizeof(float), list.size()));
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            vertices[4 * i + 0] = list[i]->Centre().x;
+            vertices[4 * i + 1] = list[i]->Centre().y;
+            vertices[4 * i + 2] = list[i]->Centre().z;
+            vertices[4 * i + 3] = list[i]->Radius();
+        }
+        rtcCommitGeometry(spheres);
+        rtcAttachGeometry(embree, spheres);
+        rtcReleaseGeometry(spheres);
+        rtcCommitScene(embree);
+
+        // Camera rays over a 320 x 320 picture, and rays from random points in random directions.
+        const Camera& camera = scene->camera;
+        const Vec4 eye = AsPoint(camera.centre + camera.eyeOffset);
+        for (std::uint32_t y = 0; y < 320; ++y) {
+            for (std::uint32_t x = 0; x < 320; ++x) {
+                cameraRays.push_back({eye, Normalized(CameraDirection(camera, 320, 320, x, y))});
+            }
+        }
+        std::mt19937 random(2);
+        std::uniform_real_distribution<float> unit(-1, 1);
+        for (int i = 0; i < 100000; ++i) {
+            const Vec4 origin = Point(10 * unit(random), 10 * unit(random), 10 * unit(random));
+            randomRays.push_back(
+                {origin, Normalized(Direction(unit(random), unit(random), unit(random)))});
+        }
+    }
+    ~Fixture() {
+        rtcReleaseScene(embree);
+        rtcReleaseDevice(device);
+    }
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+bool EmbreeHit(RTCScene scene, const Ray& ray, float& t) {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRayHit query;
+    query.ray.org_x = ray.origin.x;
+    query.ray.org_y = ray.origin.y;
+    query.ray.org_z = ray.origin.z;
+    query.ray.dir_x = ray.direction.x;
+    query.ray.dir_y = ray.direction.y;
+    query.ray.dir_z = ray.direction.z;
+    query.ray.tnear = 0.0f;
+    query.ray.tfar = std::numeric_limits<float>::infinity();
+    query.ray.time = 0.0f;
+    query.ray.mask = ~0u;
+    query.ray.id = 0;
+    query.ray.flags = 0;
+    query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(scene, &context, &query);
+    t = query.ray.tfar;
+    return query.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+}
+
+void Run(benchmark::State& state, bool embree, bool camera) {
+    Fixture& f = Shared();
+    const std::vector<Ray>& rays = camera ? f.cameraRays : f.randomRays;
+    std::size_t i = 0;
+    std::int64_t hits = 0;
+    for (auto _ : state) {
+        Ray ray = rays[i];
+        if (embree) {
+            float t;
+            hits += EmbreeHit(f.embree, ray, t) ? 1 : 0;
+        } else {
+            hits += f.index->FindNearestHit(ray).hit ? 1 : 0;
+        }
+        i = i + 1 == rays.size() ? 0 : i + 1;
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["hit fraction"] =
+        static_cast<double>(hits) / static_cast<double>(state.iterations());
+}
+
+void BM_CameraRays_Lumivex(benchmark::State& state) {
+    Run(state, false, true);
+}
+void BM_CameraRays_Embree(benchmark::State& state) {
+    Run(state, true, true);
+}
+void BM_RandomRays_Lumivex(benchmark::State& state) {
+    Run(state, false, false);
+}
+void BM_RandomRays_Embree(benchmark::State& state) {
+    Run(state, true, false);
+}
+BENCHMARK(BM_CameraRays_Lumivex);
+BENCHMARK(BM_CameraRays_Embree);
+BENCHMARK(BM_RandomRays_Lumivex);
+BENCHMARK(BM_RandomRays_Embree);
+
+}  // namespace
+}  // namespace lumivex
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--scene") == 0 && i + 1 < argc) {
+            lumivex::scenePath = argv[i + 1];
+            for (int j = i; j + 2 <= argc; ++j) {
+                argv[j] = argv[j + 2];
+            }
+            argc -= 2;
+            break;
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
