@@ -200,25 +200,16 @@ QString ParseMode(const QString& text, RenderOptions& render) {
     return "invalid --aa " + Quoted(text) + ": expected off, jittered or monte-carlo";
 }
 
-QString ParseWorkers(const QString& text, RenderOptions& render) {
-    const auto count = ParseDecimal(text);
-    if (!count || *count < 1 || *count > kMaxWorkerOption) {
-        return QString("invalid --workers %1: expected a whole number from 1 to %2")
+// A count of bands or threads, from 1 to kMaxWorkerOption, for the option named `option`.
+QString ParseCount(const QString& text, const char* option, unsigned& count) {
+    const auto value = ParseDecimal(text);
+    if (!value || *value < 1 || *value > kMaxWorkerOption) {
+        return QString("invalid --%1 %2: expected a whole number from 1 to %3")
+            .arg(option)
             .arg(Quoted(text))
             .arg(kMaxWorkerOption);
     }
-    render.workers = static_cast<unsigned>(*count);
-    return {};
-}
-
-QString ParseThreads(const QString& text, RenderOptions& render) {
-    const auto count = ParseDecimal(text);
-    if (!count || *count < 1 || *count > kMaxWorkerOption) {
-        return QString("invalid --threads %1: expected a whole number from 1 to %2")
-            .arg(Quoted(text))
-            .arg(kMaxWorkerOption);
-    }
-    render.threads = static_cast<unsigned>(*count);
+    count = static_cast<unsigned>(*value);
     return {};
 }
 
@@ -326,11 +317,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         error = ParseMode(parser.value(options.aa), render);
     }
     if (error.isEmpty() && parser.isSet(options.workers)) {
-        error = ParseWorkers(parser.value(options.workers), render);
+        error = ParseCount(parser.value(options.workers), "workers", render.workers);
     }
     render.threads = std::min(render.workers, ProcessorCount());
     if (error.isEmpty() && parser.isSet(options.threads)) {
-        error = ParseThreads(parser.value(options.threads), render);
+        error = ParseCount(parser.value(options.threads), "threads", render.threads);
     }
     if (!error.isEmpty()) {
         return {std::nullopt, error};
