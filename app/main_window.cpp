@@ -1,8 +1,7 @@
 #include "app/main_window.h"
 
 #include <cmath>
-#include <new>
-#include <stdexcept>
+#include <exception>
 
 #include <QAction>
 #include <QActionGroup>
@@ -392,15 +391,8 @@ bool MainWindow::LoadAndRender(const QString& path, std::string text) {
         context->index = nullptr;
         index = std::move(newIndex);
         context->index = index.get();
-    } catch (const std::bad_alloc&) {
-        ReportError("out of memory while loading " + Quoted(path) + "; the scene stays as it was");
-        return false;
-    } catch (const std::length_error&) {
-        // What std::string and std::vector throw for a size past their limits.
-        ReportError("out of memory while loading " + Quoted(path) + "; the scene stays as it was");
-        return false;
     } catch (const std::exception& e) {
-        ReportError("loading " + Quoted(path) + " failed: " + QString::fromLocal8Bit(e.what()) +
+        ReportError(QString::fromStdString(LoadFailureMessage(path.toStdString(), e)) +
                     "; the scene stays as it was");
         return false;
     }

@@ -1,10 +1,8 @@
 #include "cli/check_command.h"
 
-#include <new>
-#include <stdexcept>
+#include <exception>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 
 #include "cli/command_line.h"
@@ -12,43 +10,6 @@
 #include "cli/scene_json.h"
 
 namespace lumivex {
-
-namespace {
-
-QString Quoted(const QString& path) {
-    return "'" + path + "'";
-}
-
-}  // namespace
-
-FileContents ReadWholeFile(const QString& path) {
-    // QFile would say "file to open is a directory"; name it plainly instead.
-    if (QFileInfo(path).isDir()) {
-        return {std::nullopt, "cannot read " + Quoted(path) + ": it is a directory"};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {std::nullopt, "cannot open " + Quoted(path) + ": " + file.errorString()};
-    }
-    // Read to the end in chunks rather than trusting size(), which is 0 for pipes and for
-    // files under /proc.
-    std::string bytes;
-    if (file.size() > 0) {
-        bytes.reserve(static_cast<std::size_t>(file.size()));
-    }
-    char chunk[64 * 1024];
-    for (;;) {
-        const qint64 count = file.read(chunk, sizeof chunk);
-        if (count < 0) {
-            return {std::nullopt, "cannot read " + Quoted(path) + ": " + file.errorString()};
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(count));
-    }
-    return {std::move(bytes), {}};
-}
 
 int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
              const SceneTextLoader& load) {
@@ -77,13 +38,8 @@ int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
             return kExitUnreadable;
         }
         return result.diagnostic ? kExitDiagnostic : kExitOk;
-    } catch (const std::bad_alloc&) {
-        err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
-    } catch (const std::length_error&) {
-        // What std::string and std::vector throw for a size past their limits.
-        err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
     } catch (const std::exception& e) {
-        err << kProgramName << ": loading '" << fileName << "' failed: " << e.what() << '\n';
+        err << kProgramName << ": " << LoadFailureMessage(fileName, e) << '\n';
     }
     return kExitLoadFailed;
 }

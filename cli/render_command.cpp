@@ -5,9 +5,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <new>
-#include <stdexcept>
 #include <system_error>
 #include <thread>
 
@@ -100,13 +100,8 @@ LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
             loaded.index = std::make_unique<SceneIndex>(*loaded.result.scene);
         }
         return loaded;
-    } catch (const std::bad_alloc&) {
-        err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
-    } catch (const std::length_error&) {
-        // What std::string and std::vector throw for a size past their limits.
-        err << kProgramName << ": out of memory while loading '" << fileName << "'\n";
     } catch (const std::exception& e) {
-        err << kProgramName << ": loading '" << fileName << "' failed: " << e.what() << '\n';
+        err << kProgramName << ": " << LoadFailureMessage(fileName, e) << '\n';
     }
     return {{}, nullptr, kExitLoadFailed};
 }

@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "cli/check_command.h"
 #include "cli/command_line.h"
+#include "cli/scene_file.h"
 
 namespace lumivex {
 

@@ -122,6 +122,11 @@ TEST_F(CheckTest, ExitsFourWhenLoadingThrows) {
     EXPECT_EQ(Check(path, [](std::string) -> SceneLoadResult { throw std::runtime_error("boom"); }),
               4);
     EXPECT_THAT(err.str(), HasSubstr("boom"));
+    err.str("");
+    // What std::string and std::vector throw for a size past their limits.
+    EXPECT_EQ(Check(path, [](std::string) -> SceneLoadResult { throw std::length_error("big"); }),
+              4);
+    EXPECT_THAT(err.str(), HasSubstr(": out of memory while loading '"));
     EXPECT_EQ(out.str(), "");
 }
 
