@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <limits>
 #include <locale>
 #include <sstream>
@@ -30,6 +31,13 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// A word as messages quote it: in single quotes, cut short after kShownWord bytes.
+constexpr std::size_t kShownWord = 24;
+std::string Shown(std::string_view word) {
+    std::string quoted = "'" + std::string(word.substr(0, kShownWord));
+    return quoted + (word.size() > kShownWord ? "...'" : "'");
+}
+
 std::string ToUpper(std::string_view word) {
     std::string upper(word);
     for (char& c : upper) {
@@ -38,14 +46,25 @@ std::string ToUpper(std::string_view word) {
     return upper;
 }
 
-// CR LF becomes LF, as reading in text mode does, so that files written on Windows read exactly
-// like their LF twins; a leading UTF-8 byte-order mark is dropped. A lone CR stays.
+// CR LF and a lone CR (old Mac line ends) become LF, so that files written on other systems read
+// exactly like their LF twins; a leading UTF-8 byte-order mark is dropped. Files without a CR,
+// the usual case, are only searched, never copied.
 std::string NormalizeText(std::string text) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     std::size_t read = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    const char* firstReturn =
+        static_cast<const char*>(std::memchr(text.data() + read, '\r', text.size() - read));
+    if (firstReturn == nullptr) {
+        text.erase(0, read);
+        return text;
+    }
     std::size_t write = 0;
     for (; read < text.size(); ++read) {
-        if (text[read] == '\r' && read + 1 < text.size() && text[read + 1] == '\n') {
+        if (text[read] == '\r') {
+            if (read + 1 < text.size() && text[read + 1] == '\n') {
+                continue;
+            }
+            text[write++] = '\n';
             continue;
         }
         text[write++] = text[read];
@@ -63,6 +82,8 @@ class TextBuffer : public std::streambuf {
         setg(begin, begin, begin + text.size());
     }
     std::size_t Position() const { return static_cast<std::size_t>(gptr() - eback()); }
+    // Moves the read position to `offset` (at most the end of the text).
+    void MoveTo(std::size_t offset) { setg(eback(), eback() + offset, egptr()); }
 };
 
 // What an entry item is, for messages: "radius of SPHERE", "y of centre of SPHERE",
@@ -107,19 +128,21 @@ class LineCursor {
 
 class SceneReader {
   public:
-    explicit SceneReader(std::string text)
+    SceneReader(std::string text, const std::atomic<bool>* stop)
         : text(NormalizeText(std::move(text))),
           buffer(this->text),
           stream(&buffer),
-          lines(this->text) {
+          lines(this->text),
+          stop(stop) {
         stream.imbue(std::locale::classic());
     }
 
     SceneLoadResult Load();
 
   private:
-    bool ReadEntry(const std::string& word, Scene& scene);
-    void SkipLine(const std::string& word, std::size_t wordStart);
+    bool ReadEntry(std::string_view word, Scene& scene);
+    void SkipLine(std::string_view word, std::size_t wordStart);
+    bool StopRequested() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
     float ReadNumber(const Item& item, std::string_view component = {});
     int ReadInteger(const Item& item);
@@ -139,29 +162,49 @@ class SceneReader {
     TextBuffer buffer;
     std::istream stream;
     LineCursor lines;
+    const std::atomic<bool>* stop;
     std::optional<SceneDiagnostic> diagnostic;
     std::vector<SceneDiagnostic> warnings;
     std::size_t unlistedWarnings = 0;
 };
 
 SceneLoadResult SceneReader::Load() {
-    auto scene = std::make_unique<Scene>();
-    std::string word;
+    SceneLoadResult result{std::make_unique<Scene>(), {}, {}};
     for (;;) {
-        const std::size_t before = buffer.Position();
-        stream >> word;
+        // A stream that has failed or met the end of the file reads no further word.
         if (!stream.good()) {
+            break;
+        }
+        if (StopRequested()) {
+            result.stopped = true;
+            break;
+        }
+        // The next whitespace-separated word, as `stream >> word` would read it, but seen in
+        // place: a word may be as long as the file, and copying it would double the memory.
+        const std::size_t start = SkipSpaces(buffer.Position());
+        if (start == text.size()) {
+            break;
+        }
+        std::size_t end = start;
+        while (end < text.size() && !IsStreamSpace(text[end])) {
+            ++end;
+        }
+        const std::string_view word(text.data() + start, end - start);
+        if (end == text.size()) {
             // A word that ends exactly at the end of the file is not acted on. If it was a
             // keyword, its entry is missing.
-            if (!stream.fail() && !diagnostic &&
+            if (!diagnostic &&
                 std::find(kKeywords.begin(), kKeywords.end(), word) != kKeywords.end()) {
-                diagnostic = lines.At(SkipSpaces(before),
-                                      "expected the data of " + word + ", found end of file");
+                diagnostic = lines.At(
+                    start, "expected the data of " + std::string(word) + ", found end of file");
             }
             break;
         }
-        if (!ReadEntry(word, *scene)) {
-            SkipLine(word, SkipSpaces(before));
+        buffer.MoveTo(end);
+        if (ReadEntry(word, *result.scene)) {
+            ++result.entries;
+        } else {
+            SkipLine(word, start);
         }
     }
 
@@ -169,10 +212,21 @@ SceneLoadResult SceneReader::Load() {
         warnings.back().message = std::to_string(unlistedWarnings) +
                                   " more skipped lines look like mistakes; they are not listed";
     }
-    return {std::move(scene), std::move(diagnostic), std::move(warnings)};
+    const std::size_t firstWord = SkipSpaces(0);
+    if (result.entries == 0 && !result.stopped && !diagnostic && firstWord < text.size()) {
+        result.noEntry = true;
+        warnings.insert(warnings.begin(),
+                        lines.At(firstWord,
+                                 "not one scene entry in the file (entries start with SPHERE, "
+                                 "BOX, POLYGON, ELLIPSOID, ICOSAHEDRON, CAMERA, LIGHT, AMBIENT or "
+                                 "AIR); is this a scene file?"));
+    }
+    result.diagnostic = std::move(diagnostic);
+    result.warnings = std::move(warnings);
+    return result;
 }
 
-bool SceneReader::ReadEntry(const std::string& word, Scene& scene) {
+bool SceneReader::ReadEntry(std::string_view word, Scene& scene) {
     if (word == "SPHERE") {
         const Vec4 centre = ReadVector({"centre", word}, 1.0f);
         const float radius = ReadNumber({"radius", word});
@@ -191,7 +245,7 @@ bool SceneReader::ReadEntry(const std::string& word, Scene& scene) {
         std::vector<Vec4> vertices;
         for (int i = 0; i < count; ++i) {
             vertices.push_back(ReadVector({"vertex", word, i + 1}, 1.0f));
-            if (stream.fail()) {
+            if (stream.fail() || StopRequested()) {
                 break;
             }
         }
@@ -233,11 +287,13 @@ bool SceneReader::ReadEntry(const std::string& word, Scene& scene) {
 
 // Skips the rest of the line after a word that is not a keyword, whatever the line's length,
 // and warns when the word looks like a mistake rather than a comment.
-void SceneReader::SkipLine(const std::string& word, std::size_t wordStart) {
-    const std::string upper = ToUpper(word);
+void SceneReader::SkipLine(std::string_view word, std::size_t wordStart) {
+    // No keyword is longer than 11 letters: a longer word is compared by its start only.
+    const std::string upper = ToUpper(word.substr(0, 12));
+    const std::string shown = Shown(word);
     const auto keyword = std::find(kKeywords.begin(), kKeywords.end(), upper);
     if (keyword != kKeywords.end()) {
-        Warn(wordStart, "'" + word + "' is not a keyword (keywords are upper case: " +
+        Warn(wordStart, shown + " is not a keyword (keywords are upper case: " +
                             std::string(*keyword) + "); the rest of the line is skipped");
     } else {
         const auto glued = std::find_if(kKeywords.begin(), kKeywords.end(), [&](auto k) {
@@ -253,15 +309,24 @@ void SceneReader::SkipLine(const std::string& word, std::size_t wordStart) {
         const bool startsWithDelimiter =
             std::string_view("([{<)]}>,;|").find(first) != std::string_view::npos;
         if (glued != kKeywords.end()) {
-            Warn(wordStart, "'" + word + "' is not a keyword (put a space after " +
-                                std::string(*glued) + "); the rest of the line is skipped");
+            Warn(wordStart, shown + " is not a keyword (put a space after " + std::string(*glued) +
+                                "); the rest of the line is skipped");
         } else if (startsLikeNumber || startsWithDelimiter) {
-            Warn(wordStart, "'" + word +
-                                "' looks like data but is not part of an entry; the rest of the "
+            Warn(wordStart, shown +
+                                " looks like data but is not part of an entry; the rest of the "
                                 "line is skipped");
         }
     }
-    stream.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    // On to the next line, or to the end of a file whose last line this is.
+    const std::size_t from = buffer.Position();
+    const void* lineEnd = std::memchr(text.data() + from, '\n', text.size() - from);
+    if (lineEnd == nullptr) {
+        buffer.MoveTo(text.size());
+        stream.setstate(std::ios::eofbit);
+    } else {
+        buffer.MoveTo(static_cast<std::size_t>(static_cast<const char*>(lineEnd) - text.data()) +
+                      1);
+    }
 }
 
 float SceneReader::ReadNumber(const Item& item, std::string_view component) {
@@ -353,16 +418,11 @@ std::string SceneReader::Found(std::size_t start) const {
     if (start >= text.size()) {
         return "end of file";
     }
-    constexpr std::size_t kShown = 24;
     std::size_t end = start;
-    while (end < text.size() && !IsStreamSpace(text[end]) && end - start <= kShown) {
+    while (end < text.size() && !IsStreamSpace(text[end]) && end - start <= kShownWord) {
         ++end;
     }
-    std::string token = text.substr(start, std::min(end - start, kShown));
-    if (end - start > kShown) {
-        token += "...";
-    }
-    return "'" + token + "'";
+    return Shown(std::string_view(text).substr(start, end - start));
 }
 
 void SceneReader::NoteFailure(std::size_t before, std::string_view expected, const Item& item,
@@ -403,8 +463,8 @@ void SceneReader::Warn(std::size_t offset, std::string message) {
 
 }  // namespace
 
-SceneLoadResult LoadSceneText(std::string text) {
-    return SceneReader(std::move(text)).Load();
+SceneLoadResult LoadSceneText(std::string text, const std::atomic<bool>* stop) {
+    return SceneReader(std::move(text), stop).Load();
 }
 
 SceneLoadResult LoadScene(std::istream& stream) {

@@ -8,6 +8,7 @@
 // everything before it is kept.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <istream>
 #include <memory>
@@ -38,14 +39,23 @@ struct SceneLoadResult {
     // a keyword written against its data, a line that starts like data. At most
     // kMaxListedWarnings are listed; a last entry then counts the rest.
     std::vector<SceneDiagnostic> warnings;
+    // How many entries were read (a keyword and its data, whether complete or not).
+    std::size_t entries = 0;
+    // Set when the text holds words but not one entry: most likely not a scene file at all. A
+    // warning at its first word says so too.
+    bool noEntry = false;
+    // Set when loading gave up because a stop was requested: the scene is incomplete.
+    bool stopped = false;
 };
 
 inline constexpr std::size_t kMaxListedWarnings = 100;
 
-// Loads a scene from the text of a scene file. CR LF line ends read as LF and a leading UTF-8
-// byte-order mark is ignored. Throws only what allocation throws (std::bad_alloc,
-// std::length_error); callers catch it and keep what they had.
-SceneLoadResult LoadSceneText(std::string text);
+// Loads a scene from the text of a scene file. CR LF and lone CR line ends read as LF and a
+// leading UTF-8 byte-order mark is ignored. Loading gives up soon after `stop`, when given, becomes
+// true, and says so in the result. Memory use stays close to the text's own size, whatever its
+// shape. Throws only what allocation throws (std::bad_alloc, std::length_error); callers catch it
+// and keep what they had.
+SceneLoadResult LoadSceneText(std::string text, const std::atomic<bool>* stop = nullptr);
 
 // Reads the whole stream, then loads it as LoadSceneText does. A stream that cannot be read
 // behaves like an empty file.

@@ -94,15 +94,47 @@ TEST(SceneLoader, ReadsTheWorkedExampleAsDocumented) {
     EXPECT_EQ(icosahedron.Centre(), Point(-3, 0, 0));
 }
 
-TEST(SceneLoader, EmptyOrCommentOnlyFilesGiveTheDefaultScene) {
-    for (const char* text : {"", "\n\n", "# nothing here\n// nor here\n", "   \t  "}) {
-        const SceneLoadResult result = LoadSceneText(text);
-        EXPECT_TRUE(result.scene->objects.empty()) << text;
+TEST(SceneLoader, FilesWithoutEntriesGiveTheDefaultSceneAndTextWithoutOneIsSuspect) {
+    const struct {
+        const char* text;
+        bool suspect;  // words, but not one entry: most likely not a scene file
+    } cases[] = {{"", false},
+                 {"\n\n", false},
+                 {"   \t\r  ", false},
+                 {"# nothing here\n// nor here\n", true},
+                 {"\x89PNG\r\n\x1a\n", true}};
+    for (const auto& c : cases) {
+        const SceneLoadResult result = LoadSceneText(c.text);
+        EXPECT_TRUE(result.scene->objects.empty()) << c.text;
         EXPECT_TRUE(result.scene->lights.empty());
         EXPECT_EQ(result.scene->camera.eyeOffset, Direction(0, 0, 1));
-        EXPECT_FALSE(result.diagnostic) << text;
-        EXPECT_TRUE(result.warnings.empty()) << text;
+        EXPECT_FALSE(result.diagnostic) << c.text;
+        EXPECT_EQ(result.noEntry, c.suspect) << c.text;
+        EXPECT_EQ(result.warnings.size(), c.suspect ? 1u : 0u) << c.text;
     }
+    const auto comments = LoadSceneText("\n  # nothing here\n");
+    ASSERT_EQ(comments.warnings.size(), 1u);
+    EXPECT_EQ(comments.warnings[0].line, 2);
+    EXPECT_EQ(comments.warnings[0].column, 3);
+    EXPECT_THAT(comments.warnings[0].message, ::testing::HasSubstr("is this a scene file?"));
+    // An entry that is cut short is still an entry.
+    EXPECT_FALSE(LoadSceneText("# a sphere\nSPHERE (0,0").noEntry);
+}
+
+TEST(SceneLoader, GivesUpWhenAskedToStop) {
+    const std::atomic<bool> stop{true};
+    const auto result = LoadSceneText(std::string(kSphereLine) + "\n" + kSphereLine, &stop);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_TRUE(result.scene->objects.empty());
+    EXPECT_FALSE(result.noEntry);
+}
+
+TEST(SceneLoader, QuotesLongWordsCutShort) {
+    const auto result = LoadSceneText(std::string(100000, '7') + " x\nAMBIENT (1,1,1)\n");
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_EQ(result.warnings[0].message, "'" + std::string(24, '7') +
+                                              "...' looks like data but is not part of an entry; "
+                                              "the rest of the line is skipped");
 }
 
 TEST(SceneLoader, LaterSettingsReplaceEarlierOnes) {
@@ -276,7 +308,8 @@ TEST(SceneLoader, WarnsAboutSkippedLinesThatLookLikeData) {
         "  0.3 stray number\n"
         "-- a comment in another style\n"
         "// and another\n"
-        "Notes: 3 spheres\n");
+        "Notes: 3 spheres\n"
+        "AMBIENT (1,1,1)\n");
     ASSERT_EQ(result.warnings.size(), 2u);
     EXPECT_EQ(result.warnings[0].line, 1);
     EXPECT_EQ(result.warnings[0].column, 1);
@@ -291,6 +324,7 @@ TEST(SceneLoader, ListsAHundredWarningsAndCountsTheRest) {
     for (int i = 0; i < 250; ++i) {
         text += "box\n";
     }
+    text += "BOX (0,0,0) (1,0,0) (0,1,0) (0,0,1) (1,1,1) 0 1 (1,1,1) 1 1\n";
     const auto result = LoadSceneText(text);
     ASSERT_EQ(result.warnings.size(), kMaxListedWarnings + 1);
     EXPECT_EQ(result.warnings.back().line, 101);
@@ -357,20 +391,24 @@ TEST(SceneLoader, LongCommentLinesAreSkippedWhole) {
     EXPECT_FALSE(result.diagnostic);
 }
 
-TEST(SceneLoader, WindowsLineEndsAndByteOrderMarkReadLikePlainText) {
-    std::string crlf;
-    for (const char* c = kWorkedExample; *c != '\0'; ++c) {
-        crlf += *c == '\n' ? "\r\n" : std::string(1, *c);
-    }
+TEST(SceneLoader, WindowsAndOldMacLineEndsAndByteOrderMarkReadLikePlainText) {
     const auto plain = LoadSceneText(kWorkedExample);
-    const auto windows = LoadSceneText("\xEF\xBB\xBF" + crlf);
-    ExpectSameScene(*windows.scene, *plain.scene);
-    EXPECT_FALSE(windows.diagnostic);
-    EXPECT_TRUE(windows.warnings.empty());
+    // Comments are skipped to the line end, so a lone CR must end a line too.
+    const std::string commented = std::string("# comment\n") + kWorkedExample;
+    for (const char* lineEnd : {"\r\n", "\r"}) {
+        std::string text = "\xEF\xBB\xBF";
+        for (const char c : commented) {
+            text += c == '\n' ? std::string(lineEnd) : std::string(1, c);
+        }
+        const auto other = LoadSceneText(text);
+        ExpectSameScene(*other.scene, *plain.scene);
+        EXPECT_FALSE(other.diagnostic);
+        EXPECT_TRUE(other.warnings.empty());
 
-    // The roughness look-ahead crosses a CR LF line end like an LF one.
-    const auto rough = LoadSceneText(std::string(kSphereLine) + "\r\n0.25\r\n");
-    EXPECT_EQ(ObjectAs<Sphere>(*rough.scene, 0).GetMaterial().roughness, 0.25f);
+        // The roughness look-ahead crosses these line ends like an LF one.
+        const auto rough = LoadSceneText(std::string(kSphereLine) + lineEnd + "0.25" + lineEnd);
+        EXPECT_EQ(ObjectAs<Sphere>(*rough.scene, 0).GetMaterial().roughness, 0.25f);
+    }
 }
 
 TEST(SceneLoader, GarbageNeverCrashesAndKeepsWhatWasRead) {
