@@ -45,7 +45,7 @@ void AddLightTerms(const Light& light, const Vec4& direction, const Vec4& normal
 void AddDirectLightPlain(const Scene& scene, WorkerState& worker, const Vec4& shadowOrigin,
                          const Vec4& normal, const Vec4& mirror, float reflectWeight,
                          const Material& material, bool inside, Color& out) {
-    for (int pass = 0; pass < kShadowPasses; ++pass) {
+    for (int pass = 0; pass < kShadowPasses && !worker.ShouldStop(); ++pass) {
         for (const Light& light : scene.lights) {
             const Vec4 toLight = light.position - shadowOrigin;
             const float distanceSquared = Dot(toLight, toLight);
@@ -91,7 +91,9 @@ void AddDirectLight(const RenderContext& context, WorkerState& worker, const Vec
         reach.spread = JitterSpread(std::sqrt(reach.distanceSquared), scene.lights[i].radius);
     }
     const bool highlight = !inside && (reflectWeight > 0.0f || reflectWeight < 0.0f);
-    for (int pass = 0; pass < kShadowPasses; ++pass) {
+    // A stop request is answered between passes: one pass over many lights is short, sixteen
+    // at every point of a deep ray tree are not.
+    for (int pass = 0; pass < kShadowPasses && !worker.ShouldStop(); ++pass) {
         for (std::size_t i = 0; i < scene.lights.size(); ++i) {
             const WorkerState::LightReach& reach = reaches[i];
             const Vec4 direction =

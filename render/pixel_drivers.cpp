@@ -76,7 +76,12 @@ void WalkBand(const RenderContext& context, WorkerState& worker, std::uint32_t w
                 if (worker.ShouldStop()) {
                     return;
                 }
-                pixels.Store(x, y, PackColor(tracePixel(band, q)));
+                const Color colour = tracePixel(band, q);
+                // A pixel whose tracing was cut short by a stop request is not stored.
+                if (worker.ShouldStop()) {
+                    return;
+                }
+                pixels.Store(x, y, PackColor(colour));
                 q = q + stepX;
             }
         }

@@ -344,12 +344,15 @@ bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
     return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
 }
 
-SceneIndex::SceneIndex(const Scene& scene) {
+SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop(stop) {
     const std::size_t count = scene.objects.size();
     candidates.reserve(count);
     std::vector<std::uint32_t> indexed;
     std::vector<float> boxes;  // six floats per indexed object: low xyz, high xyz
     for (std::size_t i = 0; i < count; ++i) {
+        if (i % 4096 == 0 && StopRequested()) {
+            return;
+        }
         const Geometry& shape = *scene.objects[i];
         const BoundingSphere& sphere = shape.GetBoundingSphere();
         const auto* asSphere = dynamic_cast<const Sphere*>(&shape);
@@ -425,6 +428,9 @@ float HalfArea(const float low[3], const float high[3]) {
 // surface area heuristic puts the cheapest cut among binned object centres.
 void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order,
                        std::size_t begin, std::size_t end, const std::vector<float>& boxes) {
+    if (StopRequested()) {
+        return;
+    }
     float low[3] = {kLargest, kLargest, kLargest};
     float high[3] = {-kLargest, -kLargest, -kLargest};
     float centreLow[3] = {kLargest, kLargest, kLargest};

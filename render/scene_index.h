@@ -3,6 +3,7 @@
 // answers of the plain walk over the object list, in far fewer steps.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -15,7 +16,11 @@ class SceneIndex {
   public:
     // Builds the index over the scene's objects as they are now. The scene must outlive the
     // index, and its objects must not change while the index is in use (the camera may).
-    explicit SceneIndex(const Scene& scene);
+    // Building gives up soon after `stop`, when given, becomes true; the index is then Stopped()
+    // and must not be used.
+    explicit SceneIndex(const Scene& scene, const std::atomic<bool>* stop = nullptr);
+
+    bool Stopped() const { return stopped; }
 
     // The record FindNearestHit(scene, ray) returns: among the objects whose bounding sphere
     // passes BoundingSphereTest, the hit with the smallest t (below the largest float), ties
@@ -56,6 +61,10 @@ class SceneIndex {
 
     void Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order, std::size_t begin,
                std::size_t end, const std::vector<float>& boxes);
+    bool StopRequested() {
+        stopped = stopped || (stop != nullptr && stop->load(std::memory_order_relaxed));
+        return stopped;
+    }
     bool EntersNode(const RaySetup& setup, const Node& node, float limit, float& entry) const;
 
     std::vector<Candidate> candidates;
@@ -65,6 +74,8 @@ class SceneIndex {
     std::vector<std::uint32_t> unindexed;
     // The largest coordinate magnitude of the indexed region, for the per-ray rounding margin.
     float extent = 0.0f;
+    const std::atomic<bool>* stop = nullptr;
+    bool stopped = false;
 };
 
 }  // namespace lumivex

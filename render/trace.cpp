@@ -67,8 +67,13 @@ HitRecord NearestHit(const RenderContext& context, Ray& ray) {
 
 Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool inside, int depth) {
     const Scene& scene = *context.scene;
-    const HitRecord hit = NearestHit(context, ray);
     Color out{0.0f, 0.0f, 0.0f, 1.0f};
+    // One pixel of a scene with many lights and glass can take minutes: a stop request is
+    // answered at every ray, and the pixel driver then drops the unfinished pixel.
+    if (worker.ShouldStop()) {
+        return out;
+    }
+    const HitRecord hit = NearestHit(context, ray);
     if (!hit.hit) {
         return out;
     }

@@ -350,3 +350,20 @@ TEST(SceneIndex, SmallAndEmptyScenes) {
 
 }  // namespace
 }  // namespace lumivex
+
+namespace lumivex {
+namespace {
+
+TEST(SceneIndex, GivesUpBuildingWhenAskedToStop) {
+    Scene scene;
+    for (int i = 0; i < 100; ++i) {
+        scene.AddObject(Sphere(Point(static_cast<float>(i), 0, 0), 0.4f, Material()));
+    }
+    const std::atomic<bool> go{false};
+    EXPECT_FALSE(SceneIndex(scene, &go).Stopped());
+    const std::atomic<bool> stop{true};
+    EXPECT_TRUE(SceneIndex(scene, &stop).Stopped());
+}
+
+}  // namespace
+}  // namespace lumivex
