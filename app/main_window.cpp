@@ -350,7 +350,7 @@ bool MainWindow::ReadAndLoad(const QString& path, ReadCause cause) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     FileContents contents;
     try {
-        contents = ReadWholeFile(absolute);
+        contents = ReadSceneFile(absolute);
     } catch (const std::exception&) {
         contents = {std::nullopt, "cannot read " + Quoted(absolute) + ": out of memory"};
     }
@@ -384,7 +384,7 @@ bool MainWindow::LoadAndRender(const QString& path, std::string text) {
     const auto start = Clock::now();
     SceneLoadResult result;
     try {
-        result = options.load(std::move(text));
+        result = options.load(std::move(text), nullptr);
         // The index points at the loaded objects, which TakeOver moves without copying.
         auto newIndex = std::make_unique<SceneIndex>(*result.scene);
         scene->TakeOver(*result.scene);

@@ -7,21 +7,36 @@
 
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/interrupt.h"
 #include "cli/scene_json.h"
 
 namespace lumivex {
 
 int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
-             const SceneTextLoader& load) {
+             const SceneTextLoader& load, std::uint64_t maxSceneBytes) {
     // Diagnostics name the file exactly as it was given, in the bytes it was given in.
     const std::string fileName = QFile::encodeName(scenePath).toStdString();
+    const InterruptWatch interrupt;
+    const auto interrupted = [&] {
+        err << kProgramName << ": interrupted\n";
+        return kExitInterrupted;
+    };
     try {
-        FileContents contents = ReadWholeFile(scenePath);
+        FileContents contents = ReadSceneFile(scenePath, {maxSceneBytes, &InterruptWatch::Flag()});
+        if (contents.problem == FileContents::Problem::Stopped) {
+            return interrupted();
+        }
         if (!contents.bytes) {
-            err << kProgramName << ": " << contents.failure.toStdString() << '\n';
+            err << kProgramName << ": " << contents.failure.toStdString()
+                << (contents.problem == FileContents::Problem::TooLarge ? " (see --max-scene-size)"
+                                                                        : "")
+                << '\n';
             return kExitUnreadable;
         }
-        const SceneLoadResult result = load(std::move(*contents.bytes));
+        const SceneLoadResult result = load(std::move(*contents.bytes), &InterruptWatch::Flag());
+        if (result.stopped) {
+            return interrupted();
+        }
         const QByteArray json = QJsonDocument(LoadResultToJson(result)).toJson();
 
         out.write(json.constData(), json.size());

@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QRegularExpression>
 
 #include "render/band_dispatch.h"
 
@@ -76,6 +77,11 @@ struct Options {
         "Refuse a scene file whose reading stopped early: report where as an error and exit "
         "with 3 without rendering. Without it that report is a warning and what was read is "
         "rendered."};
+    QCommandLineOption maxSceneSize{
+        "max-scene-size",
+        "Refuse a scene file larger than SIZE: a number of bytes, or of KiB, MiB or GiB with the "
+        "suffix K, M or G (default 1G). Scene files are read whole into memory.",
+        "SIZE"};
     QCommandLineOption check{
         "check",
         "Read SCENE and print what it holds as JSON on standard output; report where reading "
@@ -86,12 +92,12 @@ void Describe(QCommandLineParser& parser, const Options& options) {
     parser.setApplicationDescription(
         "Renders a Lumivex scene file to a picture, or checks one:\n"
         "  lumivex-render SCENE -o OUT [--size WxH] [--aa MODE] [--stochastic] [--workers N]\n"
-        "                 [--threads T] [--stats] [--strict]\n"
-        "  lumivex-render --check SCENE");
+        "                 [--threads T] [--stats] [--strict] [--max-scene-size SIZE]\n"
+        "  lumivex-render --check SCENE [--max-scene-size SIZE]");
     for (const QCommandLineOption* option :
          {&options.help, &options.version, &options.output, &options.size, &options.aa,
           &options.stochastic, &options.workers, &options.threads, &options.noAcceleration,
-          &options.stats, &options.strict, &options.check}) {
+          &options.stats, &options.strict, &options.maxSceneSize, &options.check}) {
         parser.addOption(*option);
     }
     parser.addPositionalArgument("SCENE", "The scene file to read.", "SCENE");
@@ -213,6 +219,22 @@ QString ParseCount(const QString& text, const char* option, unsigned& count) {
     return {};
 }
 
+// --max-scene-size: whole bytes, or KiB, MiB or GiB with a suffix K, M or G (any case, with or
+// without "iB"/"B" after it).
+QString ParseSceneSizeLimit(const QString& text, std::uint64_t& bytes) {
+    static const QRegularExpression kPattern("^([0-9]{1,12})\\s*(?:([KMG])(?:I?B)?|B)?$",
+                                             QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = kPattern.match(text);
+    if (!match.hasMatch() || match.captured(1).toULongLong() == 0) {
+        return "invalid --max-scene-size " + Quoted(text) +
+               ": expected a size such as 500000, 200M or 2G";
+    }
+    const QString unit = match.captured(2).toUpper();
+    const int shift = unit == "K" ? 10 : unit == "M" ? 20 : unit == "G" ? 30 : 0;
+    bytes = match.captured(1).toULongLong() << shift;
+    return {};
+}
+
 QString ParseOutput(const QString& path, RenderOptions& render) {
     const QString extension = QFileInfo(path).suffix().toLower();
     const QStringList supported = SupportedPictureExtensions();
@@ -282,6 +304,17 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
             return {std::nullopt, "--" + option->names().last() + " is given more than once"};
         }
     }
+    if (parser.values(options.maxSceneSize).size() > 1) {
+        return {std::nullopt, "--max-scene-size is given more than once"};
+    }
+    std::uint64_t maxSceneBytes = kDefaultMaxSceneBytes;
+    if (parser.isSet(options.maxSceneSize)) {
+        const QString error =
+            ParseSceneSizeLimit(parser.value(options.maxSceneSize), maxSceneBytes);
+        if (!error.isEmpty()) {
+            return {std::nullopt, error};
+        }
+    }
 
     if (parser.isSet(options.check)) {
         for (const QCommandLineOption* option : renderOptions) {
@@ -293,7 +326,9 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         if (positional.isEmpty()) {
             return {std::nullopt, "--check needs a scene file"};
         }
-        return {CliRequest{CliRequest::Mode::Check, positional.front(), {}}, {}};
+        CliRequest request{CliRequest::Mode::Check, positional.front(), {}};
+        request.render.maxSceneBytes = maxSceneBytes;
+        return {request, {}};
     }
 
     if (positional.isEmpty()) {
@@ -309,6 +344,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     render.stats = parser.isSet(options.stats);
     render.accelerate = !parser.isSet(options.noAcceleration);
     render.strict = parser.isSet(options.strict);
+    render.maxSceneBytes = maxSceneBytes;
     QString error = ParseOutput(parser.value(options.output), render);
     if (error.isEmpty() && parser.isSet(options.size)) {
         error = ParseSize(parser.value(options.size), render);

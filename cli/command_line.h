@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "cli/scene_file.h"
 #include "render/pixel_drivers.h"
 
 namespace lumivex {
@@ -33,13 +34,14 @@ struct RenderOptions {
     bool accelerate = true;  // find hits through the scene index, not the plain object walk
     bool stats = false;
     bool strict = false;
+    std::uint64_t maxSceneBytes = kDefaultMaxSceneBytes;  // larger scene files are refused
 };
 
 struct CliRequest {
     enum class Mode { Help, Version, Check, Render };
     Mode mode = Mode::Help;
     QString scenePath;     // set for Check and Render
-    RenderOptions render;  // set for Render
+    RenderOptions render;  // set for Render; for Check only maxSceneBytes
 };
 
 // Either a request or, for a usage error, the reason (without the program name).

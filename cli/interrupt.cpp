@@ -4,16 +4,18 @@ namespace lumivex {
 
 namespace {
 
-volatile std::sig_atomic_t interruptRequested = 0;
+// A lock-free atomic, so that the handler may set it and any thread may read it.
+std::atomic<bool> interruptRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnInterrupt(int) {
-    interruptRequested = 1;
+    interruptRequested.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace
 
 InterruptWatch::InterruptWatch() {
-    interruptRequested = 0;
+    interruptRequested.store(false);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -30,7 +32,11 @@ InterruptWatch::~InterruptWatch() {
 }
 
 bool InterruptWatch::Requested() const {
-    return interruptRequested != 0;
+    return interruptRequested.load(std::memory_order_relaxed);
+}
+
+const std::atomic<bool>& InterruptWatch::Flag() {
+    return interruptRequested;
 }
 
 }  // namespace lumivex

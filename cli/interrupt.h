@@ -1,6 +1,7 @@
 // Ctrl+C and SIGTERM as a request to stop, polled by the thread that runs the render.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 
 namespace lumivex {
@@ -17,6 +18,8 @@ class InterruptWatch {
 
     // True once either signal has arrived since construction.
     bool Requested() const;
+    // The flag itself, for work that polls it directly (reading, loading, indexing).
+    static const std::atomic<bool>& Flag();
 
   private:
     struct sigaction previousInterrupt {};

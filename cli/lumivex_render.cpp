@@ -36,7 +36,8 @@ int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostre
             out << kProgramName << ' ' << LUMIVEX_VERSION << '\n';
             return FinishOutput(out, err);
         case CliRequest::Mode::Check:
-            return RunCheck(parsed.request->scenePath, out, err);
+            return RunCheck(parsed.request->scenePath, out, err, LoadSceneText,
+                            parsed.request->render.maxSceneBytes);
         case CliRequest::Mode::Render:
             return RunRender(*parsed.request, out, err, errIsTerminal);
     }

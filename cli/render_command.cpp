@@ -80,24 +80,46 @@ class ProgressDisplay {
 };
 
 // The scene file read and loaded, with its index when asked for, or the exit status when that
-// failed; problems are reported.
+// failed or was stopped; problems are reported.
 struct LoadedScene {
     SceneLoadResult result;
     std::unique_ptr<SceneIndex> index;
     int failure = kExitOk;
 };
 
-LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName, std::ostream& err,
-                          const SceneTextLoader& load, bool buildIndex) {
+int ReportInterrupted(std::ostream& err) {
+    err << kProgramName << ": interrupted; no picture written\n";
+    return kExitInterrupted;
+}
+
+LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
+                          const RenderOptions& options, std::ostream& err,
+                          const SceneTextLoader& load) {
+    const std::atomic<bool>* stop = &InterruptWatch::Flag();
     try {
-        FileContents contents = ReadWholeFile(scenePath);
-        if (!contents.bytes) {
-            err << kProgramName << ": " << contents.failure.toStdString() << '\n';
-            return {{}, nullptr, kExitUnreadable};
+        FileContents contents = ReadSceneFile(scenePath, {options.maxSceneBytes, stop});
+        switch (contents.problem) {
+            case FileContents::Problem::None:
+                break;
+            case FileContents::Problem::Stopped:
+                return {{}, nullptr, ReportInterrupted(err)};
+            case FileContents::Problem::TooLarge:
+                err << kProgramName << ": " << contents.failure.toStdString()
+                    << " (see --max-scene-size)\n";
+                return {{}, nullptr, kExitUnreadable};
+            default:
+                err << kProgramName << ": " << contents.failure.toStdString() << '\n';
+                return {{}, nullptr, kExitUnreadable};
         }
-        LoadedScene loaded{load(std::move(*contents.bytes)), nullptr, kExitOk};
-        if (buildIndex) {
-            loaded.index = std::make_unique<SceneIndex>(*loaded.result.scene);
+        LoadedScene loaded{load(std::move(*contents.bytes), stop), nullptr, kExitOk};
+        if (loaded.result.stopped) {
+            return {{}, nullptr, ReportInterrupted(err)};
+        }
+        if (options.accelerate) {
+            loaded.index = std::make_unique<SceneIndex>(*loaded.result.scene, stop);
+            if (loaded.index->Stopped()) {
+                return {{}, nullptr, ReportInterrupted(err)};
+            }
         }
         return loaded;
     } catch (const std::exception& e) {
@@ -128,11 +150,6 @@ QByteArray StatsJson(const RenderOptions& options, double seconds, double loadSe
         {"mraysPerSecond", seconds > 0.0 ? allRays / seconds / 1e6 : 0.0},
     };
     return QJsonDocument(stats).toJson(QJsonDocument::Compact) + '\n';
-}
-
-int ReportInterrupted(std::ostream& err) {
-    err << kProgramName << ": interrupted; no picture written\n";
-    return kExitInterrupted;
 }
 
 }  // namespace
@@ -167,7 +184,7 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     const std::string fileName = QFile::encodeName(request.scenePath).toStdString();
     QElapsedTimer loadTimer;
     loadTimer.start();
-    LoadedScene loaded = LoadSceneFile(request.scenePath, fileName, err, load, options.accelerate);
+    LoadedScene loaded = LoadSceneFile(request.scenePath, fileName, options, err, load);
     const double loadSeconds = static_cast<double>(loadTimer.nsecsElapsed()) / 1e9;
     if (loaded.failure != kExitOk) {
         return loaded.failure;
@@ -181,6 +198,11 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         if (options.strict) {
             return kExitDiagnostic;
         }
+    }
+    // Text without a single entry is most likely not a scene file; its warning is out already.
+    if (scene.noEntry && options.strict) {
+        err << kProgramName << ": " << fileName << " holds no scene entry; nothing rendered\n";
+        return kExitDiagnostic;
     }
     if (interrupt.Requested()) {
         return ReportInterrupted(err);

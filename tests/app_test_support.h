@@ -25,7 +25,7 @@ inline QString ExampleScene(const char* name) {
 }
 
 inline std::string ExampleText(const char* name) {
-    return *ReadWholeFile(ExampleScene(name)).bytes;
+    return *ReadSceneFile(ExampleScene(name)).bytes;
 }
 
 // Every word of a buffer, row 0 first.

@@ -211,7 +211,7 @@ TEST_F(AppWindowTest, LoadingDuringARenderStopsItBeforeTheSceneIsReplaced) {
     MainWindowOptions options = Options(kFullSize);
     const MainWindow* observed = nullptr;
     std::vector<bool> stoppedWhenLoading;
-    options.load = [&](std::string text) {
+    options.load = [&](std::string text, const std::atomic<bool>*) {
         stoppedWhenLoading.push_back(observed->Dispatcher().Finished());
         return LoadSceneText(std::move(text));
     };
@@ -290,7 +290,7 @@ TEST_F(AppWindowTest, CancellingOrAnUnreadableFileChangesNothing) {
 TEST_F(AppWindowTest, AFailedLoadKeepsThePreviousScene) {
     MainWindowOptions options = Options();
     bool fail = false;
-    options.load = [&](std::string text) {
+    options.load = [&](std::string text, const std::atomic<bool>*) {
         if (fail) {
             throw std::bad_alloc();
         }

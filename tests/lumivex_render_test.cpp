@@ -3,6 +3,9 @@
 #include <new>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QJsonArray>
@@ -67,19 +70,67 @@ class CheckTest : public ::testing::Test {
 // A stand-in loader that ignores the text and reports the given diagnostic and warnings.
 SceneTextLoader Reporting(std::optional<SceneDiagnostic> stop,
                           std::vector<SceneDiagnostic> warnings) {
-    return [=](std::string) { return SceneLoadResult{std::make_unique<Scene>(), stop, warnings}; };
+    return [=](std::string, const std::atomic<bool>*) {
+        return SceneLoadResult{std::make_unique<Scene>(), stop, warnings};
+    };
 }
 
 TEST_F(CheckTest, HandsTheLoaderTheWholeFileByteForByte) {
-    // CR LF, a NUL, a non-UTF-8 byte and more than one read's worth of data.
-    const QByteArray bytes = QByteArray("CAMERA\r\n\0\xff", 10) + QByteArray(200000, 'x');
+    // CR LF, a non-UTF-8 byte and more than one read's worth of data, from a file and a pipe.
+    const QByteArray bytes = QByteArray("CAMERA\r\n\xff") + QByteArray(5 << 20, 'x');
     std::string seen;
-    const auto load = [&](std::string text) {
+    const auto load = [&](std::string text, const std::atomic<bool>*) {
         seen = text;
         return SceneLoadResult{std::make_unique<Scene>(), {}, {}};
     };
     EXPECT_EQ(Check(Write("scene.txt", bytes), load), 0);
     EXPECT_EQ(seen, bytes.toStdString());
+
+    const QString fifo = directory.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::thread writer([&] {
+        QFile pipe(fifo);
+        ASSERT_TRUE(pipe.open(QIODevice::WriteOnly));
+        for (qsizetype at = 0; at < bytes.size(); at += 1000000) {
+            pipe.write(bytes.mid(at, 1000000));
+        }
+    });
+    seen.clear();
+    EXPECT_EQ(Check(fifo, load), 0);
+    writer.join();
+    EXPECT_EQ(seen, bytes.toStdString());
+}
+
+TEST_F(CheckTest, RefusesWhatIsNoSceneFileBeforeLoadingIt) {
+    const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    const struct {
+        QString path;
+        std::uint64_t limit;
+        std::string message;
+    } refused[] = {
+        {directory.path(), kDefaultMaxSceneBytes, "it is a directory"},
+        {"/dev/zero", kDefaultMaxSceneBytes, "it is a device, not a scene file"},
+        {Write("picture.png", png), kDefaultMaxSceneBytes,
+         "it is not a scene file (a NUL byte at offset 8; scene files are text)"},
+        {Write("big.txt", QByteArray(101, ' ')), 100,
+         "larger than the scene size limit of 100 bytes (see --max-scene-size)"},
+        {Write("bigger.txt", QByteArray(2 << 20, ' ')), 1 << 20,
+         "larger than the scene size limit of 1 MiB"},
+    };
+    bool loaded = false;
+    const auto load = [&](std::string, const std::atomic<bool>*) {
+        loaded = true;
+        return SceneLoadResult{std::make_unique<Scene>(), {}, {}};
+    };
+    for (const auto& c : refused) {
+        err.str("");
+        EXPECT_EQ(RunCheck(c.path, out, err, load, c.limit), 2) << c.message;
+        EXPECT_THAT(err.str(), HasSubstr(c.message));
+        EXPECT_THAT(err.str(), HasSubstr("'" + c.path.toStdString() + "'"));
+    }
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(RunCheck(Write("exact.txt", QByteArray(100, ' ')), out, err, load, 100), 0);
 }
 
 TEST_F(CheckTest, PrintsWarningsThenTheDiagnosticAndExitsThree) {
@@ -101,8 +152,6 @@ TEST_F(CheckTest, PrintsWarningsThenTheDiagnosticAndExitsThree) {
 }
 
 TEST_F(CheckTest, ExitsTwoWhenTheFileCannotBeReadOrTheOutputWritten) {
-    EXPECT_EQ(Check(directory.path()), 2);
-    EXPECT_THAT(err.str(), HasSubstr("it is a directory"));
     if (QFile::exists("/proc/self/mem")) {  // opens, but reading at offset 0 fails
         EXPECT_EQ(Check("/proc/self/mem"), 2);
         EXPECT_THAT(err.str(), HasSubstr("cannot read '/proc/self/mem': "));
@@ -116,15 +165,25 @@ TEST_F(CheckTest, ExitsTwoWhenTheFileCannotBeReadOrTheOutputWritten) {
 
 TEST_F(CheckTest, ExitsFourWhenLoadingThrows) {
     const QString path = Write("scene.txt", "SPHERE");
-    EXPECT_EQ(Check(path, [](std::string) -> SceneLoadResult { throw std::bad_alloc(); }), 4);
+    EXPECT_EQ(Check(path,
+                    [](std::string, const std::atomic<bool>*) -> SceneLoadResult {
+                        throw std::bad_alloc();
+                    }),
+              4);
     EXPECT_EQ(err.str(),
               "lumivex-render: out of memory while loading '" + path.toStdString() + "'\n");
-    EXPECT_EQ(Check(path, [](std::string) -> SceneLoadResult { throw std::runtime_error("boom"); }),
+    EXPECT_EQ(Check(path,
+                    [](std::string, const std::atomic<bool>*) -> SceneLoadResult {
+                        throw std::runtime_error("boom");
+                    }),
               4);
     EXPECT_THAT(err.str(), HasSubstr("boom"));
     err.str("");
     // What std::string and std::vector throw for a size past their limits.
-    EXPECT_EQ(Check(path, [](std::string) -> SceneLoadResult { throw std::length_error("big"); }),
+    EXPECT_EQ(Check(path,
+                    [](std::string, const std::atomic<bool>*) -> SceneLoadResult {
+                        throw std::length_error("big");
+                    }),
               4);
     EXPECT_THAT(err.str(), HasSubstr(": out of memory while loading '"));
     EXPECT_EQ(out.str(), "");

@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -34,7 +35,7 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     };
     const ParsedCommandLine all =
         parse({"--output=P.PPM", "--size", "0016384x16384", "--aa", "monte-carlo", "--stochastic",
-               "--workers", "1024", "--stats", "--strict"});
+               "--workers", "1024", "--stats", "--strict", "--max-scene-size", "2GiB"});
     ASSERT_TRUE(all.request) << all.error.toStdString();
     const RenderOptions& r = all.request->render;
     EXPECT_EQ(r.format, "ppm");
@@ -42,6 +43,12 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     EXPECT_EQ(r.mode, AntialiasMode::MonteCarlo);
     EXPECT_EQ(r.workers, 1024u);
     EXPECT_TRUE(r.stochastic && r.stats && r.strict);
+    EXPECT_EQ(r.maxSceneBytes, std::uint64_t{2} << 30);
+    EXPECT_EQ(parse({"-o", "p.png"}).request->render.maxSceneBytes, kDefaultMaxSceneBytes);
+    EXPECT_EQ(parse({"--check", "--max-scene-size=300k"}).request->render.maxSceneBytes,
+              300u << 10);
+    EXPECT_EQ(parse({"-o", "p.png", "--max-scene-size", "1000"}).request->render.maxSceneBytes,
+              1000u);
     EXPECT_EQ(parse({"-o", "p.png"}).request->render.workers, DefaultWorkerCount());
     EXPECT_TRUE(all.request->render.accelerate);
     const RenderOptions bands =
@@ -74,6 +81,11 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
         EXPECT_THAT(parse({"-o", "p.png", "--size", size}).error.toStdString(),
                     HasSubstr("expected WxH"))
             << size;
+    }
+    for (const char* limit : {"0", "", "-1", "1.5G", "2T", "G", "12 34"}) {
+        EXPECT_THAT(parse({"-o", "p.png", "--max-scene-size", limit}).error.toStdString(),
+                    HasSubstr("invalid --max-scene-size"))
+            << limit;
     }
     for (const char* workers : {"0", "1025", "", "-1", "2.5", "two", "4294967297"}) {
         EXPECT_THAT(parse({"-o", "p.png", "--workers", workers}).error.toStdString(),
@@ -309,6 +321,82 @@ TEST_F(RenderProgram, InterruptedRenderExits130AndWritesNothing) {
         EXPECT_EQ(process.exitCode(), 130) << signal;
         EXPECT_EQ(Files(), QStringList());
     }
+}
+
+// How long a stop request may go unanswered; sanitizers slow everything down several times.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto kStopLatency = std::chrono::milliseconds(600);
+#else
+constexpr auto kStopLatency = std::chrono::milliseconds(100);
+#endif
+
+// A scene where one pixel takes minutes: glass seen through glass under fifty lights.
+QByteArray SlowPixelScene() {
+    QByteArray scene = "CAMERA (0,0,-8) (1,0,0) (0,1,0) (0,0,-2)\n";
+    for (int i = 0; i < 50; ++i) {
+        scene += QString("LIGHT (%1,10,-10) (0.02,0.02,0.02) 0.1\n").arg(i - 25).toLatin1();
+    }
+    for (int i = 0; i < 4; ++i) {
+        scene +=
+            QString("SPHERE (0,0,%1) 2 (0.1,0.1,0.1) 1 20 (1,1,1) 2.25 1\n").arg(i * 5).toLatin1();
+    }
+    return scene;
+}
+
+TEST_F(RenderProgram, AnswersAStopPromptlyInEveryPhase) {
+    std::string spheres;
+    for (int i = 0; i < 400000; ++i) {
+        spheres += "SPHERE (" + std::to_string(i % 100) + "," + std::to_string(i / 100) +
+                   ",5) 0.4 (1,0,0) 0.5 20 (1,1,1) 1 1\n";
+    }
+    Write("spheres.txt", QByteArray::fromStdString(spheres));
+    Write("slow.txt", SlowPixelScene());
+    const QString fifo = Path("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        const char* phase;
+        QStringList arguments;
+        bool writeToFifo;
+    } phases[] = {
+        {"waiting for a writer", {fifo}, false},
+        {"reading a slow pipe", {fifo}, true},
+        {"loading", {Path("spheres.txt"), "--no-acceleration"}, false},
+        {"rendering one long pixel",
+         {Path("slow.txt"), "--size", "64x64", "--aa", "monte-carlo"},
+         false},
+    };
+    for (const auto& phase : phases) {
+        QProcess process;
+        process.start(LUMIVEX_RENDER_PATH, phase.arguments + QStringList{"-o", Path("p.png")});
+        ASSERT_TRUE(process.waitForStarted());
+        QFile writer(fifo);
+        if (phase.writeToFifo) {
+            // Some data, then silence with the pipe held open.
+            ASSERT_TRUE(writer.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            writer.write("AMBIENT (1,1,1)\n");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ASSERT_EQ(process.state(), QProcess::Running) << phase.phase;
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        const auto stopping = std::chrono::steady_clock::now();
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_LT(std::chrono::steady_clock::now() - stopping, kStopLatency) << phase.phase;
+        EXPECT_EQ(process.exitCode(), 130) << phase.phase;
+        EXPECT_THAT(process.readAllStandardError().toStdString(), HasSubstr("interrupted"));
+        EXPECT_FALSE(QFile::exists(Path("p.png")));
+    }
+    EXPECT_EQ(Files(), QStringList({"slow.txt", "spheres.txt"}));
+}
+
+TEST_F(RenderProgram, TextWithoutASceneEntryIsSuspectAndRefusedWhenStrict) {
+    Write("notes.txt", "# just a note\n");
+    const ProgramRun lenient = Run({Path("notes.txt"), "-o", Path("p.png"), "--size", "4x4"});
+    EXPECT_EQ(lenient.status, 0);
+    EXPECT_THAT(lenient.err, HasSubstr("notes.txt:1:1: warning: not one scene entry"));
+    const ProgramRun strict =
+        Run({Path("notes.txt"), "-o", Path("q.png"), "--size", "4x4", "--strict"});
+    EXPECT_EQ(strict.status, 3);
+    EXPECT_FALSE(QFile::exists(Path("q.png")));
 }
 
 TEST_F(RenderProgram, APictureTooLargeForMemoryIsReportedNotACrash) {
