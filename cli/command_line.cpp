@@ -105,10 +105,13 @@ void Describe(QCommandLineParser& parser, const Options& options) {
 
 const char kHelpEpilogue[] =
     R"(
-Rendering reports skipped lines that look like mistakes as warnings on standard error. On a
-terminal, standard error also shows the progress. Ctrl+C stops the render and writes nothing.
-The picture depends only on SCENE, --size, --aa, --stochastic and --workers: the same command
-gives the same file.
+SCENE is a text file, a pipe or a FIFO (/dev/stdin reads standard input). A directory, a
+device, a file holding a NUL byte (no text file does) and a file past --max-scene-size are
+refused. Rendering reports skipped lines that look like mistakes as warnings on standard
+error, and so does a file without a single entry (--strict refuses it). On a terminal,
+standard error also shows the progress. Ctrl+C stops at once, whether the scene is being
+read, loaded or rendered or the picture written, and writes nothing. The picture depends only
+on SCENE, --size, --aa, --stochastic and --workers: the same command gives the same file.
 
 With --stats, standard output receives one JSON object on one line:
   seconds, workers, threads, width, height, mode, stochastic, accelerated,
@@ -133,10 +136,10 @@ as null, infinity as 1e39 (-1e39 for minus infinity) and -0 as 0.
 Exit status:
   0    done (warnings allowed)
   1    the command line is wrong
-  2    the scene file cannot be opened or read, or the picture or standard output cannot
-       be written
+  2    the scene file cannot be opened or read or is refused (see above), or the picture
+       or standard output cannot be written
   3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
-       or --strict (nothing is rendered)
+       or --strict (nothing is rendered); with --strict also a file without any entry
   4    out of memory (the scene, or a picture too large to allocate) or another internal
        error
   130  interrupted by Ctrl+C (SIGINT) or SIGTERM; no picture is written
