@@ -85,25 +85,38 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     }
 }
 
-TEST(WritePicture, WritesEveryOfferedFormatAndNothingWhenAbandoned) {
+TEST(WritePicture, WritesEveryOfferedFormatAndStopsMidWayWhenAbandoned) {
     const QStringList extensions = SupportedPictureExtensions();
     EXPECT_TRUE(extensions.contains("png") && extensions.contains("ppm"));
     QTemporaryDir directory;
-    QImage image = NewPictureImage(3, 2);
-    image.fill(0xFF336699u);
+    // Large enough for every format to write it in many pieces.
+    QImage image = NewPictureImage(1024, 768);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, 0xFF000000u | std::uint32_t(x * 2654435761u ^ y * 40503u));
+        }
+    }
+    const QImage other = image.mirrored();
     for (const QString& extension : extensions) {
         const QString path = directory.filePath("p." + extension);
         const PictureWrite written = WritePicture(image, path, extension.toLatin1());
         EXPECT_EQ(written.outcome, PictureWrite::Outcome::Written) << written.error.toStdString();
-        EXPECT_EQ(QImage(path).size(), QSize(3, 2)) << extension.toStdString();
+        EXPECT_EQ(QImage(path).size(), image.size()) << extension.toStdString();
+
+        // A stop request is answered while the picture is encoded, not once it is done.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        int asked = 0;
+        EXPECT_EQ(
+            WritePicture(other, path, extension.toLatin1(), [&] { return ++asked == 2; }).outcome,
+            PictureWrite::Outcome::Abandoned)
+            << extension.toStdString();
+        file.seek(0);
+        EXPECT_TRUE(file.readAll() == before) << extension.toStdString();
     }
-    const QString path = directory.filePath("p.png");
-    const QImage before(path);
-    image.fill(0xFF000000u);
-    EXPECT_EQ(WritePicture(image, path, "png", [] { return true; }).outcome,
-              PictureWrite::Outcome::Abandoned);
-    EXPECT_EQ(QImage(path), before);
-    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files).size(), extensions.size());
+    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden).size(),
+              extensions.size());
 }
 
 // The worked example rendered in this process with the core API.
@@ -155,7 +168,10 @@ class RenderProgram : public ::testing::Test {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    QStringList Files() const { return QDir(directory.path()).entryList(QDir::Files); }
+    // Hidden ones too, where a temporary file would be.
+    QStringList Files() const {
+        return QDir(directory.path()).entryList(QDir::Files | QDir::Hidden);
+    }
 
     QTemporaryDir directory;
 };
