@@ -28,7 +28,9 @@ struct Options {
         {"o", "output"},
         "Write the picture to OUT (required when rendering), in the format its extension names: " +
             SupportedPictureExtensions().join(", ") +
-            ". An existing OUT is replaced only once the new picture is complete.",
+            ". An existing OUT is replaced only once the new picture is complete and on disk; "
+            "OUT must be a new name or a regular file (or a symbolic link to one, whose "
+            "target is replaced), and not the scene file.",
         "OUT"};
     QCommandLineOption size{
         "size",
@@ -126,9 +128,10 @@ as null, infinity as 1e39 (-1e39 for minus infinity) and -0 as 0.
 
 Exit status:
   0    done (warnings allowed)
-  1    the command line is wrong
+  1    the command line is wrong, or OUT is the scene file, a directory, a device, a FIFO,
+       a socket or a symbolic link to nothing (checked before the scene is read)
   2    the scene file cannot be opened or read, or the picture or standard output cannot
-       be written
+       be written (full disk, no permission, ...); an existing OUT is then left as it was
   3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
        or --strict (nothing is rendered)
   4    out of memory (the scene, or a picture too large to allocate) or another internal

@@ -1,17 +1,24 @@
 // Rendering with lumivex-render: the command line, the picture it writes compared with the core
 // renderer's, and what happens when something goes wrong.
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "cli/command_line.h"
@@ -20,6 +27,7 @@
 #include "cli/render_command.h"
 #include "render/band_dispatch.h"
 #include "test_support.h"
+#include "tmpfs_mount.h"
 
 namespace lumivex {
 namespace {
@@ -279,6 +287,81 @@ TEST_F(RenderProgram, FailuresLeaveAnExistingPictureAlone) {
     EXPECT_EQ(noDirectory.err, "lumivex-render: cannot write '" + Path("no/p.png").toStdString() +
                                    "': No such file or directory\n");
     EXPECT_EQ(Files(), QStringList({"keep.png", "truncated.txt"}));
+}
+
+TEST_F(RenderProgram, RefusesAnOutputThatIsNoPlaceForAPictureBeforeReadingTheScene) {
+    const QByteArray sceneText = QByteArray::fromStdString(*ReadWholeFile(kWorkedExample).bytes);
+    Write("scene.ppm", sceneText);
+    Write("old.png", "an earlier picture");
+    const bool root = geteuid() == 0;
+    ASSERT_TRUE(QDir(directory.path()).mkdir("directory.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo.png")).constData(), 0600), 0);
+    if (root) {  // a null device of our own, which a mistake here cannot harm
+        ASSERT_EQ(
+            mknod(QFile::encodeName(Path("device.png")).constData(), S_IFCHR | 0600, makedev(1, 3)),
+            0);
+    }
+    const std::pair<const char*, const char*> links[] = {{"to-scene.ppm", "scene.ppm"},
+                                                         {"to-device.png", "device.png"},
+                                                         {"to-nothing.png", "nothing.png"},
+                                                         {"to-old.png", "old.png"}};
+    for (const auto& [link, target] : links) {
+        ASSERT_TRUE(QFile::link(target, Path(link)));
+    }
+    // A read-only directory: root writes to any directory but not to a read-only file system.
+    ASSERT_TRUE(QDir(directory.path()).mkdir("read-only"));
+    std::optional<testing::TmpfsMount> readOnly;
+    if (root) {
+        readOnly.emplace(Path("read-only"), "size=16k", MS_RDONLY);
+    }
+    const bool haveReadOnly =
+        root ? readOnly->Mounted()
+             : QFile::setPermissions(Path("read-only"), QFile::ReadOwner | QFile::ExeOwner);
+
+    // The refusals name the output and come before the missing scene is noticed.
+    const QString scene = Path("scene.ppm");
+    const QString missing = Path("missing.txt");
+    struct Case {
+        const char* output;
+        QString scene;
+        int status;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"scene.ppm", scene, 1, "it is the scene file"},
+        {"to-scene.ppm", scene, 1, "it is the scene file"},
+        {"directory.png", missing, 1, "it is a directory"},
+        {"fifo.png", missing, 1, "it is a FIFO"},
+        {"device.png", missing, 1, "it is a device"},
+        {"to-device.png", missing, 1, "it is a symbolic link to a device"},
+        {"to-nothing.png", missing, 1, "it is a symbolic link to nothing"},
+        {"no/p.png", missing, 2, "No such file or directory"},
+        {"read-only/p.png", missing, 2, root ? "Read-only file system" : "Permission denied"},
+        {"new.png", scene, 0, ""},
+        {"old.png", scene, 0, ""},
+        {"to-old.png", scene, 0, ""},
+    };
+    for (const Case& c : cases) {
+        if ((!root && QByteArray(c.output).contains("device")) ||
+            (!haveReadOnly && QByteArray(c.output).startsWith("read-only"))) {
+            continue;
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunLumivexRender(
+            {"lumivex-render", c.scene, "-o", Path(c.output), "--size", "4x4"}, out, err);
+        EXPECT_EQ(status, c.status) << c.output << '\n' << err.str();
+        if (c.status != 0) {
+            EXPECT_EQ(err.str(), "lumivex-render: cannot write '" + Path(c.output).toStdString() +
+                                     "': " + c.problem + '\n');
+        }
+    }
+    EXPECT_TRUE(Read("scene.ppm") == sceneText);
+    EXPECT_TRUE(QFileInfo(Path("fifo.png")).exists() && !QFileInfo(Path("fifo.png")).isFile());
+    EXPECT_TRUE(QFileInfo(Path("to-old.png")).isSymLink());  // written through, to its target
+    EXPECT_EQ(QImage(Path("old.png")).size(), QSize(4, 4));
+    EXPECT_EQ(QImage(Path("new.png")).size(), QSize(4, 4));
+    EXPECT_EQ(Files().filter(QRegularExpression("^\\.")), QStringList());
 }
 
 TEST_F(RenderProgram, AStopDiagnosticIsAWarningUnlessStrict) {
