@@ -34,8 +34,8 @@ struct Options {
         "OUT"};
     QCommandLineOption size{
         "size",
-        QString("Picture size in pixels (default 640x640); at most %1 on a side and %2 pixels "
-                "in all.")
+        QString("Picture size in pixels (default 640x640); at most %1 on a side (JPEG 65500, "
+                "WebP 16383) and %2 pixels in all.")
             .arg(kMaxPictureSide)
             .arg(kMaxPicturePixels),
         "WxH"};
@@ -144,6 +144,16 @@ Exit status:
 constexpr const char* kColourFormats[] = {"bmp", "jpeg", "jpg",  "png",
                                           "ppm", "tif",  "tiff", "webp"};
 
+// Formats whose writers take less than kMaxPictureSide on a side: JPEG keeps the sides in 16
+// bits and libjpeg stops a little short of that, WebP keeps them in 14.
+struct SideLimit {
+    const char* format;
+    const char* name;
+    std::uint32_t maxSide;
+};
+constexpr SideLimit kSideLimits[] = {
+    {"jpeg", "JPEG", 65500}, {"jpg", "JPEG", 65500}, {"webp", "WebP", 16383}};
+
 QString Quoted(const QString& text) {
     return "'" + text + "'";
 }
@@ -167,7 +177,7 @@ std::optional<std::uint64_t> ParseDecimal(const QString& text) {
     return value;
 }
 
-// Parses --size into `render`; returns what is wrong, or an empty string.
+// Parses --size into `render`, whose format is known; returns what is wrong, or an empty string.
 QString ParseSize(const QString& text, RenderOptions& render) {
     const QString problem = "invalid --size " + Quoted(text) + ": ";
     const qsizetype cross = text.indexOf('x');
@@ -184,6 +194,13 @@ QString ParseSize(const QString& text, RenderOptions& render) {
         return problem + QString("picture too large (at most %1 on a side and %2 pixels in all)")
                              .arg(kMaxPictureSide)
                              .arg(kMaxPicturePixels);
+    }
+    for (const SideLimit& limit : kSideLimits) {
+        if (render.format == limit.format && (*width > limit.maxSide || *height > limit.maxSide)) {
+            return problem + QString("a %1 picture is at most %2 pixels on a side")
+                                 .arg(limit.name)
+                                 .arg(limit.maxSide);
+        }
     }
     render.width = static_cast<std::uint32_t>(*width);
     render.height = static_cast<std::uint32_t>(*height);

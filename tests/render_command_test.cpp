@@ -59,6 +59,7 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     EXPECT_EQ(bands.threads, 3u);
     EXPECT_FALSE(bands.accelerate);
     EXPECT_EQ(parse({"-o", "p.png", "--workers", "1"}).request->render.threads, 1u);
+    EXPECT_TRUE(parse({"-o", "p.jpg", "--size", "65500x2"}).request);
 
     const std::pair<QStringList, const char*> refused[] = {
         {{}, "no picture file"},
@@ -72,6 +73,8 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
         {{"-o", "p.png", "--size", "65536x1"}, "picture too large"},
         {{"-o", "p.png", "--size", "16385x16384"}, "picture too large"},
         {{"-o", "p.png", "--size", "99999999999999999999x1"}, "picture too large"},
+        {{"-o", "p.jpg", "--size", "65501x1"}, "a JPEG picture is at most 65500 pixels on a side"},
+        {{"-o", "p.jpeg", "--size", "1x65501"}, "a JPEG picture is at most 65500"},
     };
     for (const auto& [arguments, message] : refused) {
         const ParsedCommandLine parsed = parse(arguments);
