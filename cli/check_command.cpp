@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/scene_json.h"
+#include "cli/standard_output.h"
 
 namespace lumivex {
 
@@ -24,8 +25,8 @@ int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
         const SceneLoadResult result = load(std::move(*contents.bytes));
         const QByteArray json = QJsonDocument(LoadResultToJson(result)).toJson();
 
-        out.write(json.constData(), json.size());
-        out.flush();
+        const bool written =
+            WriteStandardOutput(out, err, std::string_view(json.constData(), json.size()));
         // Warnings come before the stop diagnostic, as they do in the file.
         for (const SceneDiagnostic& warning : result.warnings) {
             err << FormatDiagnostic(fileName, warning, "warning");
@@ -33,8 +34,7 @@ int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
         if (result.diagnostic) {
             err << FormatDiagnostic(fileName, *result.diagnostic, "error");
         }
-        if (!out) {
-            err << kProgramName << ": cannot write the JSON to standard output\n";
+        if (!written) {
             return kExitUnreadable;
         }
         return result.diagnostic ? kExitDiagnostic : kExitOk;

@@ -131,7 +131,8 @@ Exit status:
   1    the command line is wrong, or OUT is the scene file, a directory, a device, a FIFO,
        a socket or a symbolic link to nothing (checked before the scene is read)
   2    the scene file cannot be opened or read, or the picture or standard output cannot
-       be written (full disk, no permission, ...); an existing OUT is then left as it was
+       be written (full disk, no permission, a closed pipe, ...); an existing OUT is then
+       left as it was
   3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
        or --strict (nothing is rendered)
   4    out of memory (the scene, or a picture too large to allocate) or another internal

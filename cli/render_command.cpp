@@ -22,6 +22,7 @@
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/picture_file.h"
+#include "cli/standard_output.h"
 #include "render/band_dispatch.h"
 #include "render/scene_index.h"
 
@@ -295,10 +296,7 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     }
     if (options.stats) {
         const QByteArray json = StatsJson(options, seconds, loadSeconds, dispatcher.Rays());
-        out.write(json.constData(), json.size());
-        out.flush();
-        if (!out) {
-            err << kProgramName << ": cannot write to standard output\n";
+        if (!WriteStandardOutput(out, err, std::string_view(json.constData(), json.size()))) {
             return kExitUnreadable;
         }
     }
