@@ -13,8 +13,9 @@ namespace {
 constexpr qint64 kWritePiece = 1 << 20;
 
 // What the image writer writes to: the temporary file, at any position (a TIFF writer goes back
-// to fill in offsets). It takes no more bytes once a write has failed or a stop is requested,
-// which makes the image writer give up too.
+// to fill in offsets). Once a stop is requested it takes no more bytes, which makes the image
+// writer give up at once. Once a write to the file has failed it drops the rest, so the image
+// writer runs to its end: Qt's writers lose a row buffer when their device fails mid-picture.
 class EncodedPictureSink : public QIODevice {
   public:
     EncodedPictureSink(AtomicFile& file, const std::function<bool()>& abandon)
@@ -29,16 +30,15 @@ class EncodedPictureSink : public QIODevice {
     qint64 readData(char*, qint64) override { return -1; }
 
     qint64 writeData(const char* data, qint64 size) override {
-        for (qint64 done = 0; done < size;) {
+        for (qint64 done = 0; done < size; done += kWritePiece) {
             abandoned = abandoned || (abandon && abandon());
             if (abandoned) {
                 return -1;
             }
-            const qint64 piece = std::min(size - done, kWritePiece);
-            if (!file.WriteAt(pos() + done, data + done, static_cast<std::size_t>(piece))) {
-                return -1;
+            if (file.Failure().isEmpty()) {
+                const qint64 piece = std::min(size - done, kWritePiece);
+                file.WriteAt(pos() + done, data + done, static_cast<std::size_t>(piece));
             }
-            done += piece;
         }
         end = std::max(end, pos() + size);
         return size;

@@ -12,6 +12,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -110,19 +114,31 @@ TEST(WritePicture, WritesEveryOfferedFormatAndStopsMidWayWhenAbandoned) {
     const QImage other = image.mirrored();
     for (const QString& extension : extensions) {
         const QString path = directory.filePath("p." + extension);
-        const PictureWrite written = WritePicture(image, path, extension.toLatin1());
+        int asks = 0;
+        const PictureWrite written =
+            WritePicture(image, path, extension.toLatin1(), [&] { return ++asks < 0; });
         EXPECT_EQ(written.outcome, PictureWrite::Outcome::Written) << written.error.toStdString();
         EXPECT_EQ(QImage(path).size(), image.size()) << extension.toStdString();
 
-        // A stop request is answered while the picture is encoded, not once it is done.
+        // A stop request is looked at while the picture is encoded, and answered there.
+        EXPECT_GT(asks, 2) << extension.toStdString();
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray before = file.readAll();
         int asked = 0;
-        EXPECT_EQ(
-            WritePicture(other, path, extension.toLatin1(), [&] { return ++asked == 2; }).outcome,
-            PictureWrite::Outcome::Abandoned)
-            << extension.toStdString();
+        PictureWrite::Outcome outcome;
+        {
+#if defined(__SANITIZE_ADDRESS__)
+            // Qt's PNG and PPM writers lose a row buffer when their device fails mid-picture, as
+            // it does here on purpose; a stopped lumivex-render exits right after.
+            const __lsan::ScopedDisabler qtLosesARow;
+#endif
+            outcome = WritePicture(other, path, extension.toLatin1(), [&] {
+                          return ++asked > asks / 2;
+                      }).outcome;
+        }
+        EXPECT_EQ(outcome, PictureWrite::Outcome::Abandoned) << extension.toStdString();
+        EXPECT_EQ(asked, asks / 2 + 1) << extension.toStdString();  // no question after the yes
         file.seek(0);
         EXPECT_TRUE(file.readAll() == before) << extension.toStdString();
     }
