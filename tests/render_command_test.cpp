@@ -312,6 +312,7 @@ TEST_F(RenderProgram, RefusesAnOutputThatIsNoPlaceForAPictureBeforeReadingTheSce
     const QByteArray sceneText = QByteArray::fromStdString(*ReadWholeFile(kWorkedExample).bytes);
     Write("scene.ppm", sceneText);
     Write("old.png", "an earlier picture");
+    ASSERT_EQ(chmod(QFile::encodeName(Path("old.png")).constData(), 0662), 0);
     const bool root = geteuid() == 0;
     ASSERT_TRUE(QDir(directory.path()).mkdir("directory.png"));
     ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo.png")).constData(), 0600), 0);
@@ -380,6 +381,16 @@ TEST_F(RenderProgram, RefusesAnOutputThatIsNoPlaceForAPictureBeforeReadingTheSce
     EXPECT_TRUE(QFileInfo(Path("to-old.png")).isSymLink());  // written through, to its target
     EXPECT_EQ(QImage(Path("old.png")).size(), QSize(4, 4));
     EXPECT_EQ(QImage(Path("new.png")).size(), QSize(4, 4));
+    // A replaced file keeps its permissions; a new one has those the umask leaves.
+    const auto permissions = [&](const char* name) {
+        struct stat status {};
+        EXPECT_EQ(stat(QFile::encodeName(Path(name)).constData(), &status), 0);
+        return status.st_mode & 0777;
+    };
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(permissions("old.png"), 0662u);  // more than the umask leaves
+    EXPECT_EQ(permissions("new.png"), 0666u & ~mask);
     EXPECT_EQ(Files().filter(QRegularExpression("^\\.")), QStringList());
 }
 
