@@ -38,27 +38,16 @@ std::ostream& operator<<(std::ostream& out, Failure failure) {
 // Either failure strikes after this much of the new picture, which is larger in every case.
 constexpr std::uint64_t kRoomLeft = 4096;
 
-// Limits the size of the files this process writes, with SIGXFSZ ignored so that a write past
-// the limit fails with EFBIG; the limit and the signal's handling are restored when it goes.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &previousLimit);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGXFSZ, &ignore, &previousAction);
-        const rlimit limit{bytes, previousLimit.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previousLimit);
-        sigaction(SIGXFSZ, &previousAction, nullptr);
-    }
-
-  private:
-    rlimit previousLimit{};
-    struct sigaction previousAction {};
-};
+// Makes a write past `bytes` fail with EFBIG in this process, rather than raise SIGXFSZ; returns
+// the limit it replaced.
+rlimit LimitFileSize(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const rlimit limit{bytes, previous.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    return previous;
+}
 
 class WriteFailureTest
     : public AppWindowTest,
@@ -93,9 +82,7 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
         QProcess process;
         process.setChildProcessModifier([failure = failure] {
             if (failure == Failure::FileTooLarge) {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit{kRoomLeft, kRoomLeft};
-                setrlimit(RLIMIT_FSIZE, &limit);
+                LimitFileSize(kRoomLeft);
             }
         });
         process.start(LUMIVEX_RENDER_PATH,
@@ -108,12 +95,12 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
         auto window = StartWindow();
         Open(*window, ExampleScene("worked-example.txt"));
         ASSERT_TRUE(WaitForRender(*window));
-        std::optional<FileSizeLimit> limit;
-        if (failure == Failure::FileTooLarge) {
-            limit.emplace(kRoomLeft);
-        }
+        const rlimit previous = failure == Failure::FileTooLarge
+                                    ? LimitFileSize(kRoomLeft)
+                                    : rlimit{RLIM_INFINITY, RLIM_INFINITY};
         EXPECT_FALSE(window->SaveImage(keep));
-        limit.reset();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, SIG_DFL);
         ASSERT_EQ(errors.size(), 1);
         message = errors.front();
     }
