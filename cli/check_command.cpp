@@ -9,6 +9,7 @@
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/scene_json.h"
+#include "cli/standard_output.h"
 
 namespace lumivex {
 
@@ -39,8 +40,8 @@ int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
         }
         const QByteArray json = QJsonDocument(LoadResultToJson(result)).toJson();
 
-        out.write(json.constData(), json.size());
-        out.flush();
+        const bool written =
+            WriteStandardOutput(out, err, std::string_view(json.constData(), json.size()));
         // Warnings come before the stop diagnostic, as they do in the file.
         for (const SceneDiagnostic& warning : result.warnings) {
             err << FormatDiagnostic(fileName, warning, "warning");
@@ -48,8 +49,7 @@ int RunCheck(const QString& scenePath, std::ostream& out, std::ostream& err,
         if (result.diagnostic) {
             err << FormatDiagnostic(fileName, *result.diagnostic, "error");
         }
-        if (!out) {
-            err << kProgramName << ": cannot write the JSON to standard output\n";
+        if (!written) {
             return kExitUnreadable;
         }
         return result.diagnostic ? kExitDiagnostic : kExitOk;

@@ -29,12 +29,14 @@ struct Options {
         {"o", "output"},
         "Write the picture to OUT (required when rendering), in the format its extension names: " +
             SupportedPictureExtensions().join(", ") +
-            ". An existing OUT is replaced only once the new picture is complete.",
+            ". An existing OUT is replaced only once the new picture is complete and on disk; "
+            "OUT must be a new name or a regular file (or a symbolic link to one, whose "
+            "target is replaced), and not the scene file.",
         "OUT"};
     QCommandLineOption size{
         "size",
-        QString("Picture size in pixels (default 640x640); at most %1 on a side and %2 pixels "
-                "in all.")
+        QString("Picture size in pixels (default 640x640); at most %1 on a side (JPEG 65500, "
+                "WebP 16383) and %2 pixels in all.")
             .arg(kMaxPictureSide)
             .arg(kMaxPicturePixels),
         "WxH"};
@@ -135,9 +137,11 @@ as null, infinity as 1e39 (-1e39 for minus infinity) and -0 as 0.
 
 Exit status:
   0    done (warnings allowed)
-  1    the command line is wrong
+  1    the command line is wrong, or OUT is the scene file, a directory, a device, a FIFO,
+       a socket or a symbolic link to nothing (checked before the scene is read)
   2    the scene file cannot be opened or read or is refused (see above), or the picture
-       or standard output cannot be written
+       or standard output cannot be written (full disk, no permission, a closed pipe, ...);
+       an existing OUT is then left as it was
   3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
        or --strict (nothing is rendered); with --strict also a file without any entry
   4    out of memory (the scene, or a picture too large to allocate) or another internal
@@ -149,6 +153,16 @@ Exit status:
 // palette formats (pgm, pbm, xbm, xpm), which would quietly lose the picture's colours.
 constexpr const char* kColourFormats[] = {"bmp", "jpeg", "jpg",  "png",
                                           "ppm", "tif",  "tiff", "webp"};
+
+// Formats whose writers take less than kMaxPictureSide on a side: JPEG keeps the sides in 16
+// bits and libjpeg stops a little short of that, WebP keeps them in 14.
+struct SideLimit {
+    const char* format;
+    const char* name;
+    std::uint32_t maxSide;
+};
+constexpr SideLimit kSideLimits[] = {
+    {"jpeg", "JPEG", 65500}, {"jpg", "JPEG", 65500}, {"webp", "WebP", 16383}};
 
 QString Quoted(const QString& text) {
     return "'" + text + "'";
@@ -173,7 +187,7 @@ std::optional<std::uint64_t> ParseDecimal(const QString& text) {
     return value;
 }
 
-// Parses --size into `render`; returns what is wrong, or an empty string.
+// Parses --size into `render`, whose format is known; returns what is wrong, or an empty string.
 QString ParseSize(const QString& text, RenderOptions& render) {
     const QString problem = "invalid --size " + Quoted(text) + ": ";
     const qsizetype cross = text.indexOf('x');
@@ -190,6 +204,13 @@ QString ParseSize(const QString& text, RenderOptions& render) {
         return problem + QString("picture too large (at most %1 on a side and %2 pixels in all)")
                              .arg(kMaxPictureSide)
                              .arg(kMaxPicturePixels);
+    }
+    for (const SideLimit& limit : kSideLimits) {
+        if (render.format == limit.format && (*width > limit.maxSide || *height > limit.maxSide)) {
+            return problem + QString("a %1 picture is at most %2 pixels on a side")
+                                 .arg(limit.name)
+                                 .arg(limit.maxSide);
+        }
     }
     render.width = static_cast<std::uint32_t>(*width);
     render.height = static_cast<std::uint32_t>(*height);

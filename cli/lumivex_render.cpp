@@ -4,21 +4,9 @@
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/render_command.h"
+#include "cli/standard_output.h"
 
 namespace lumivex {
-
-namespace {
-
-int FinishOutput(std::ostream& out, std::ostream& err) {
-    out.flush();
-    if (!out) {
-        err << kProgramName << ": cannot write to standard output\n";
-        return kExitUnreadable;
-    }
-    return kExitOk;
-}
-
-}  // namespace
 
 int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostream& err,
                      bool errIsTerminal) {
@@ -30,11 +18,13 @@ int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostre
     }
     switch (parsed.request->mode) {
         case CliRequest::Mode::Help:
-            out << HelpText().toStdString();
-            return FinishOutput(out, err);
+            return WriteStandardOutput(out, err, HelpText().toStdString()) ? kExitOk
+                                                                           : kExitUnreadable;
         case CliRequest::Mode::Version:
-            out << kProgramName << ' ' << LUMIVEX_VERSION << '\n';
-            return FinishOutput(out, err);
+            return WriteStandardOutput(out, err,
+                                       std::string(kProgramName) + " " + LUMIVEX_VERSION + "\n")
+                       ? kExitOk
+                       : kExitUnreadable;
         case CliRequest::Mode::Check:
             return RunCheck(parsed.request->scenePath, out, err, LoadSceneText,
                             parsed.request->render.maxSceneBytes);

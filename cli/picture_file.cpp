@@ -1,9 +1,57 @@
 #include "cli/picture_file.h"
 
+#include <algorithm>
+
+#include <QIODevice>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace lumivex {
+
+namespace {
+
+// At most this much goes to the file between two looks at the stop request.
+constexpr qint64 kWritePiece = 1 << 20;
+
+// What the image writer writes to: the temporary file, at any position (a TIFF writer goes back
+// to fill in offsets). Once a stop is requested it takes no more bytes, which makes the image
+// writer give up at once. Once a write to the file has failed it drops the rest, so the image
+// writer runs to its end: Qt's writers lose a row buffer when their device fails mid-picture.
+class EncodedPictureSink : public QIODevice {
+  public:
+    EncodedPictureSink(AtomicFile& file, const std::function<bool()>& abandon)
+        : file(file), abandon(abandon) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+
+    bool Abandoned() const { return abandoned; }
+    qint64 size() const override { return end; }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+
+    qint64 writeData(const char* data, qint64 size) override {
+        for (qint64 done = 0; done < size; done += kWritePiece) {
+            abandoned = abandoned || (abandon && abandon());
+            if (abandoned) {
+                return -1;
+            }
+            if (file.Failure().isEmpty()) {
+                const qint64 piece = std::min(size - done, kWritePiece);
+                file.WriteAt(pos() + done, data + done, static_cast<std::size_t>(piece));
+            }
+        }
+        end = std::max(end, pos() + size);
+        return size;
+    }
+
+  private:
+    AtomicFile& file;
+    const std::function<bool()>& abandon;
+    bool abandoned = false;
+    qint64 end = 0;
+};
+
+}  // namespace
 
 QImage NewPictureImage(std::uint32_t width, std::uint32_t height) {
     // QImage reports a failed allocation by being null rather than by throwing.
@@ -21,30 +69,48 @@ void CopyPicture(const PixelBuffer& pixels, QImage& image) {
     }
 }
 
-PictureWrite WritePicture(const QImage& image, const QString& path, const QByteArray& format,
-                          const std::function<bool()>& abandon) {
+PictureFile::PictureFile(const QString& path) : path(path), file(path) {}
+
+QString PictureFile::Failure() const {
+    return file.Failure().isEmpty() ? QString() : "cannot write '" + path + "': " + file.Failure();
+}
+
+PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
+                                const std::function<bool()>& abandon) {
     const auto failed = [&](const QString& reason) {
         return PictureWrite{PictureWrite::Outcome::Failed,
                             "cannot write '" + path + "': " + reason};
     };
-    // Uncommitted, the temporary file is removed when `file` goes.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return failed(file.errorString());
+    if (!Failure().isEmpty()) {
+        return {PictureWrite::Outcome::Failed, Failure()};
     }
-    QImageWriter writer(&file, format);
-    if (!writer.write(image)) {
-        // When the file refused the bytes, its own error says why (disk full, say).
-        return failed(file.error() != QFileDevice::NoError ? file.errorString()
-                                                           : writer.errorString());
+    EncodedPictureSink sink(file, abandon);
+    QImageWriter writer(&sink, format);
+    const bool encoded = writer.write(image);
+    if (sink.Abandoned()) {
+        return {PictureWrite::Outcome::Abandoned, {}};
+    }
+    // When the file refused the bytes, its own failure says why (disk full, say).
+    if (!file.Failure().isEmpty()) {
+        return failed(file.Failure());
+    }
+    if (!encoded) {
+        return failed(writer.error() == QImageWriter::UnknownError
+                          ? "the " + QString::fromLatin1(format) + " writer failed"
+                          : writer.errorString());
     }
     if (abandon && abandon()) {
         return {PictureWrite::Outcome::Abandoned, {}};
     }
-    if (!file.commit()) {
-        return failed(file.errorString());
+    if (!file.Commit()) {
+        return failed(file.Failure());
     }
     return {PictureWrite::Outcome::Written, {}};
+}
+
+PictureWrite WritePicture(const QImage& image, const QString& path, const QByteArray& format,
+                          const std::function<bool()>& abandon) {
+    return PictureFile(path).Write(image, format, abandon);
 }
 
 }  // namespace lumivex

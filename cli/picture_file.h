@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QString>
 
+#include "cli/atomic_file.h"
 #include "render/pixel_buffer.h"
 
 namespace lumivex {
@@ -25,10 +26,31 @@ struct PictureWrite {
     QString error;  // for Failed: what went wrong, naming the file
 };
 
-// Writes `image` to `path` in `format` (an image writer's name for it, such as "png") through a
-// temporary file that takes the name only when complete, so a failed or abandoned write leaves
-// no partial file and leaves any earlier file of that name as it was. `abandon`, when given, is
-// asked once the image is encoded, just before the file takes its name.
+// A picture file in the making. The temporary file it is written to is created at once, so that
+// an output that cannot be written is known before any rendering; Write then encodes the picture
+// into it and gives it the name. A failed or abandoned write, or a PictureFile that goes without
+// one, leaves no partial file and leaves any earlier file of that name as it was (see AtomicFile).
+class PictureFile {
+  public:
+    explicit PictureFile(const QString& path);
+
+    // Empty while the picture can be written; otherwise why not, naming the file.
+    QString Failure() const;
+
+    // Encodes `image` in `format` (an image writer's name for it, such as "png") and gives the
+    // file its name; once only. `abandon`, when given, is asked before every piece of the encoded
+    // picture goes to the file and once more before it takes the name, so that a stop request
+    // is answered while the picture is encoded, not after; from its first yes nothing more is
+    // written.
+    PictureWrite Write(const QImage& image, const QByteArray& format,
+                       const std::function<bool()>& abandon = {});
+
+  private:
+    QString path;
+    AtomicFile file;
+};
+
+// PictureFile(path).Write(image, format, abandon).
 PictureWrite WritePicture(const QImage& image, const QString& path, const QByteArray& format,
                           const std::function<bool()>& abandon = {});
 

@@ -11,14 +11,18 @@
 #include <system_error>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/atomic_file.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/picture_file.h"
+#include "cli/standard_output.h"
 #include "render/band_dispatch.h"
 #include "render/scene_index.h"
 
@@ -152,6 +156,22 @@ QByteArray StatsJson(const RenderOptions& options, double seconds, double loadSe
     return QJsonDocument(stats).toJson(QJsonDocument::Compact) + '\n';
 }
 
+// Why the picture must not go to `output`: it is no regular file (see ReplaceProblem), or it is
+// the scene file itself, also under another name, which the picture would replace.
+QString OutputProblem(const QString& output, const QString& scene) {
+    if (QString problem = ReplaceProblem(output); !problem.isEmpty()) {
+        return problem;
+    }
+    struct stat outputStatus {};
+    struct stat sceneStatus {};
+    if (stat(QFile::encodeName(output).constData(), &outputStatus) == 0 &&
+        stat(QFile::encodeName(scene).constData(), &sceneStatus) == 0 &&
+        outputStatus.st_dev == sceneStatus.st_dev && outputStatus.st_ino == sceneStatus.st_ino) {
+        return "it is the scene file";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string ProgressLine(std::uint64_t rowsDone, std::uint64_t rows, double seconds) {
@@ -179,6 +199,20 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     // From here on Ctrl+C asks for a stop instead of killing the process at once, so that no
     // half-written picture is left behind and the exit status says what happened.
     const InterruptWatch interrupt;
+
+    // The output is checked and its temporary file created before the scene is read, so that a
+    // picture that could not be written is refused at once, not after the render.
+    if (const QString problem = OutputProblem(options.outputPath, request.scenePath);
+        !problem.isEmpty()) {
+        err << kProgramName << ": cannot write '" << options.outputPath.toStdString()
+            << "': " << problem.toStdString() << '\n';
+        return kExitUsage;
+    }
+    PictureFile output(options.outputPath);
+    if (!output.Failure().isEmpty()) {
+        err << kProgramName << ": " << output.Failure().toStdString() << '\n';
+        return kExitUnreadable;
+    }
 
     // Diagnostics name the file exactly as it was given, in the bytes it was given in.
     const std::string fileName = QFile::encodeName(request.scenePath).toStdString();
@@ -267,8 +301,8 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
 
     CopyPicture(*pixels, image);
     pixels.reset();  // the image holds the picture now; give the memory back before encoding
-    const PictureWrite written = WritePicture(image, options.outputPath, options.format,
-                                              [&] { return interrupt.Requested(); });
+    const PictureWrite written =
+        output.Write(image, options.format, [&] { return interrupt.Requested(); });
     switch (written.outcome) {
         case PictureWrite::Outcome::Abandoned:
             return ReportInterrupted(err);
@@ -284,10 +318,7 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     }
     if (options.stats) {
         const QByteArray json = StatsJson(options, seconds, loadSeconds, dispatcher.Rays());
-        out.write(json.constData(), json.size());
-        out.flush();
-        if (!out) {
-            err << kProgramName << ": cannot write to standard output\n";
+        if (!WriteStandardOutput(out, err, std::string_view(json.constData(), json.size()))) {
             return kExitUnreadable;
         }
     }

@@ -1,11 +1,15 @@
 #include "cli/lumivex_render.h"
 
+#include <csignal>
 #include <new>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include <sys/stat.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QJsonArray>
@@ -262,6 +266,35 @@ TEST_F(CheckTest, ProgramExitStatuses) {
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out.toStdString(), HasSubstr("--check"));
     EXPECT_THAT(help.out.toStdString(), HasSubstr("Exit status"));
+}
+
+TEST(LumivexRenderProgram, AClosedPipeOnStandardOutputIsReportedWithStatusTwo) {
+    QTemporaryDir directory;
+    const QString scene = LUMIVEX_EXAMPLES_DIR "/worked-example.txt";
+    for (const QStringList& arguments :
+         {QStringList{"--help"},
+          {"--version"},
+          {"--check", scene},
+          {scene, "-o", directory.filePath("p.png"), "--size", "4x4", "--stats"}}) {
+        int ends[2];
+        ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+        close(ends[0]);  // nobody will read
+        QProcess process;
+        const int writeEnd = ends[1];
+        process.setChildProcessModifier([writeEnd] {
+            std::signal(SIGPIPE, SIG_DFL);  // as a shell would start it
+            dup2(writeEnd, STDOUT_FILENO);
+        });
+        process.start(LUMIVEX_RENDER_PATH, arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        close(writeEnd);
+        const std::string command = arguments.join(' ').toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << command;  // not SIGPIPE
+        EXPECT_EQ(process.exitCode(), 2) << command;
+        EXPECT_EQ(process.readAllStandardError(),
+                  "lumivex-render: cannot write to standard output: Broken pipe\n")
+            << command;
+    }
 }
 
 }  // namespace

@@ -1,18 +1,28 @@
 // Rendering with lumivex-render: the command line, the picture it writes compared with the core
 // renderer's, and what happens when something goes wrong.
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "cli/command_line.h"
@@ -21,6 +31,7 @@
 #include "cli/render_command.h"
 #include "render/band_dispatch.h"
 #include "test_support.h"
+#include "tmpfs_mount.h"
 
 namespace lumivex {
 namespace {
@@ -58,6 +69,7 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     EXPECT_EQ(bands.threads, 3u);
     EXPECT_FALSE(bands.accelerate);
     EXPECT_EQ(parse({"-o", "p.png", "--workers", "1"}).request->render.threads, 1u);
+    EXPECT_TRUE(parse({"-o", "p.jpg", "--size", "65500x2"}).request);
 
     const std::pair<QStringList, const char*> refused[] = {
         {{}, "no picture file"},
@@ -71,6 +83,8 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
         {{"-o", "p.png", "--size", "65536x1"}, "picture too large"},
         {{"-o", "p.png", "--size", "16385x16384"}, "picture too large"},
         {{"-o", "p.png", "--size", "99999999999999999999x1"}, "picture too large"},
+        {{"-o", "p.jpg", "--size", "65501x1"}, "a JPEG picture is at most 65500 pixels on a side"},
+        {{"-o", "p.jpeg", "--size", "1x65501"}, "a JPEG picture is at most 65500"},
     };
     for (const auto& [arguments, message] : refused) {
         const ParsedCommandLine parsed = parse(arguments);
@@ -97,25 +111,50 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
     }
 }
 
-TEST(WritePicture, WritesEveryOfferedFormatAndNothingWhenAbandoned) {
+TEST(WritePicture, WritesEveryOfferedFormatAndStopsMidWayWhenAbandoned) {
     const QStringList extensions = SupportedPictureExtensions();
     EXPECT_TRUE(extensions.contains("png") && extensions.contains("ppm"));
     QTemporaryDir directory;
-    QImage image = NewPictureImage(3, 2);
-    image.fill(0xFF336699u);
+    // Large enough for every format to write it in many pieces.
+    QImage image = NewPictureImage(1024, 768);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, 0xFF000000u | std::uint32_t(x * 2654435761u ^ y * 40503u));
+        }
+    }
+    const QImage other = image.mirrored();
     for (const QString& extension : extensions) {
         const QString path = directory.filePath("p." + extension);
-        const PictureWrite written = WritePicture(image, path, extension.toLatin1());
+        int asks = 0;
+        const PictureWrite written =
+            WritePicture(image, path, extension.toLatin1(), [&] { return ++asks < 0; });
         EXPECT_EQ(written.outcome, PictureWrite::Outcome::Written) << written.error.toStdString();
-        EXPECT_EQ(QImage(path).size(), QSize(3, 2)) << extension.toStdString();
+        EXPECT_EQ(QImage(path).size(), image.size()) << extension.toStdString();
+
+        // A stop request is looked at while the picture is encoded, and answered there.
+        EXPECT_GT(asks, 2) << extension.toStdString();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        int asked = 0;
+        PictureWrite::Outcome outcome;
+        {
+#if defined(__SANITIZE_ADDRESS__)
+            // Qt's PNG and PPM writers lose a row buffer when their device fails mid-picture, as
+            // it does here on purpose; a stopped lumivex-render exits right after.
+            const __lsan::ScopedDisabler qtLosesARow;
+#endif
+            outcome = WritePicture(other, path, extension.toLatin1(), [&] {
+                          return ++asked > asks / 2;
+                      }).outcome;
+        }
+        EXPECT_EQ(outcome, PictureWrite::Outcome::Abandoned) << extension.toStdString();
+        EXPECT_EQ(asked, asks / 2 + 1) << extension.toStdString();  // no question after the yes
+        file.seek(0);
+        EXPECT_TRUE(file.readAll() == before) << extension.toStdString();
     }
-    const QString path = directory.filePath("p.png");
-    const QImage before(path);
-    image.fill(0xFF000000u);
-    EXPECT_EQ(WritePicture(image, path, "png", [] { return true; }).outcome,
-              PictureWrite::Outcome::Abandoned);
-    EXPECT_EQ(QImage(path), before);
-    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files).size(), extensions.size());
+    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden).size(),
+              extensions.size());
 }
 
 // The worked example rendered in this process with the core API.
@@ -167,7 +206,10 @@ class RenderProgram : public ::testing::Test {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    QStringList Files() const { return QDir(directory.path()).entryList(QDir::Files); }
+    // Hidden ones too, where a temporary file would be.
+    QStringList Files() const {
+        return QDir(directory.path()).entryList(QDir::Files | QDir::Hidden);
+    }
 
     QTemporaryDir directory;
 };
@@ -275,6 +317,92 @@ TEST_F(RenderProgram, FailuresLeaveAnExistingPictureAlone) {
     EXPECT_EQ(noDirectory.err, "lumivex-render: cannot write '" + Path("no/p.png").toStdString() +
                                    "': No such file or directory\n");
     EXPECT_EQ(Files(), QStringList({"keep.png", "truncated.txt"}));
+}
+
+TEST_F(RenderProgram, RefusesAnOutputThatIsNoPlaceForAPictureBeforeReadingTheScene) {
+    const QByteArray sceneText = QByteArray::fromStdString(*ReadSceneFile(kWorkedExample).bytes);
+    Write("scene.ppm", sceneText);
+    Write("old.png", "an earlier picture");
+    ASSERT_EQ(chmod(QFile::encodeName(Path("old.png")).constData(), 0662), 0);
+    const bool root = geteuid() == 0;
+    ASSERT_TRUE(QDir(directory.path()).mkdir("directory.png"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(Path("fifo.png")).constData(), 0600), 0);
+    if (root) {  // a null device of our own, which a mistake here cannot harm
+        ASSERT_EQ(
+            mknod(QFile::encodeName(Path("device.png")).constData(), S_IFCHR | 0600, makedev(1, 3)),
+            0);
+    }
+    const std::pair<const char*, const char*> links[] = {{"to-scene.ppm", "scene.ppm"},
+                                                         {"to-device.png", "device.png"},
+                                                         {"to-nothing.png", "nothing.png"},
+                                                         {"to-old.png", "old.png"}};
+    for (const auto& [link, target] : links) {
+        ASSERT_TRUE(QFile::link(target, Path(link)));
+    }
+    // A read-only directory: root writes to any directory but not to a read-only file system.
+    ASSERT_TRUE(QDir(directory.path()).mkdir("read-only"));
+    std::optional<testing::TmpfsMount> readOnly;
+    if (root) {
+        readOnly.emplace(Path("read-only"), "size=16k", MS_RDONLY);
+    }
+    const bool haveReadOnly =
+        root ? readOnly->Mounted()
+             : QFile::setPermissions(Path("read-only"), QFile::ReadOwner | QFile::ExeOwner);
+
+    // The refusals name the output and come before the missing scene is noticed.
+    const QString scene = Path("scene.ppm");
+    const QString missing = Path("missing.txt");
+    struct Case {
+        const char* output;
+        QString scene;
+        int status;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"scene.ppm", scene, 1, "it is the scene file"},
+        {"to-scene.ppm", scene, 1, "it is the scene file"},
+        {"directory.png", missing, 1, "it is a directory"},
+        {"fifo.png", missing, 1, "it is a FIFO"},
+        {"device.png", missing, 1, "it is a device"},
+        {"to-device.png", missing, 1, "it is a symbolic link to a device"},
+        {"to-nothing.png", missing, 1, "it is a symbolic link to nothing"},
+        {"no/p.png", missing, 2, "No such file or directory"},
+        {"read-only/p.png", missing, 2, root ? "Read-only file system" : "Permission denied"},
+        {"new.png", scene, 0, ""},
+        {"old.png", scene, 0, ""},
+        {"to-old.png", scene, 0, ""},
+    };
+    for (const Case& c : cases) {
+        if ((!root && QByteArray(c.output).contains("device")) ||
+            (!haveReadOnly && QByteArray(c.output).startsWith("read-only"))) {
+            continue;
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        const int status = RunLumivexRender(
+            {"lumivex-render", c.scene, "-o", Path(c.output), "--size", "4x4"}, out, err);
+        EXPECT_EQ(status, c.status) << c.output << '\n' << err.str();
+        if (c.status != 0) {
+            EXPECT_EQ(err.str(), "lumivex-render: cannot write '" + Path(c.output).toStdString() +
+                                     "': " + c.problem + '\n');
+        }
+    }
+    EXPECT_TRUE(Read("scene.ppm") == sceneText);
+    EXPECT_TRUE(QFileInfo(Path("fifo.png")).exists() && !QFileInfo(Path("fifo.png")).isFile());
+    EXPECT_TRUE(QFileInfo(Path("to-old.png")).isSymLink());  // written through, to its target
+    EXPECT_EQ(QImage(Path("old.png")).size(), QSize(4, 4));
+    EXPECT_EQ(QImage(Path("new.png")).size(), QSize(4, 4));
+    // A replaced file keeps its permissions; a new one has those the umask leaves.
+    const auto permissions = [&](const char* name) {
+        struct stat status {};
+        EXPECT_EQ(stat(QFile::encodeName(Path(name)).constData(), &status), 0);
+        return status.st_mode & 0777;
+    };
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(permissions("old.png"), 0662u);  // more than the umask leaves
+    EXPECT_EQ(permissions("new.png"), 0666u & ~mask);
+    EXPECT_EQ(Files().filter(QRegularExpression("^\\.")), QStringList());
 }
 
 TEST_F(RenderProgram, AStopDiagnosticIsAWarningUnlessStrict) {
