@@ -470,10 +470,13 @@ void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t
     float bestCost = kLargest;
     for (int axis = 0; axis < 3 && depth < kMedianDepth; ++axis) {
         const float extent = centreHigh[axis] - centreLow[axis];
-        if (!(extent > 0.0f)) {
+        const float scale = static_cast<float>(kBins) / extent;
+        // Centres a few floats apart (closer than kBins / largest float) cannot be binned: the
+        // scale is infinite, and the lowest centre's bin would be 0 * infinity, NaN, converted
+        // to an int. Such an axis is not cut, like one where the centres coincide.
+        if (!(extent > 0.0f) || !(scale < std::numeric_limits<float>::infinity())) {
             continue;
         }
-        const float scale = static_cast<float>(kBins) / extent;
         struct Bin {
             float low[3] = {kLargest, kLargest, kLargest};
             float high[3] = {-kLargest, -kLargest, -kLargest};

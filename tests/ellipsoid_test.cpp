@@ -61,7 +61,7 @@ TEST(Ellipsoid, MissesWhenBothRootsLieBehind) {
 
 TEST(Ellipsoid, ClearsTheCallersDirectionW) {
     const Ellipsoid e = Flattened();
-    Ray withW2 = {Point(-5, 0, 0), Vec4(1, 0, 0, 2)};
+    Ray withW2 = {Point(-5, 0, 0), Vec4{1, 0, 0, 2}};
     Ray withW0 = MakeRay(Point(-5, 0, 0), Direction(1, 0, 0));
     const HitRecord a = e.Intersect(withW2);
     const HitRecord b = e.Intersect(withW0);

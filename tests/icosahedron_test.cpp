@@ -103,7 +103,7 @@ TEST(Icosahedron, CopyKeepsTheFacesBitForBit) {
 }
 
 TEST(Icosahedron, CentreWIsIgnored) {
-    const Icosahedron solid(2, Vec4(1, 2, 3, 0), kWhite);
+    const Icosahedron solid(2, Vec4{1, 2, 3, 0}, kWhite);
     EXPECT_EQ(solid.Centre(), Point(1, 2, 3));
     EXPECT_EQ(solid.GetBoundingBox(), (BoundingBox{Point(-1, 0, 1), Point(3, 4, 5)}));
 }

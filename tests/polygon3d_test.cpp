@@ -29,7 +29,7 @@ TEST(Polygon3D, PreparesFanPlaneAndBounds) {
 }
 
 TEST(Polygon3D, StoresVerticesAsPoints) {
-    const std::vector<Vec4> given = {Vec4(0, 0, 0, 0), Vec4(1, 0, 0, 5), Vec4(0, 1, 0, 2)};
+    const std::vector<Vec4> given = {Vec4{0, 0, 0, 0}, Vec4{1, 0, 0, 5}, Vec4{0, 1, 0, 2}};
     const Polygon3D triangle(given, kGrey);
     for (const Vec4& v : triangle.Vertices()) {
         EXPECT_EQ(v.w, 1.0f);

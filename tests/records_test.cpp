@@ -11,14 +11,14 @@ namespace {
 
 TEST(Vec4, OperationsFollowTheirOwnWRules) {
     const Vec4 p = Point(1, 2, 3);
-    EXPECT_EQ(-p, Vec4(-1, -2, -3, 1));
-    EXPECT_EQ(Point(4, 5, 6) - p, Vec4(3, 3, 3, 2));
-    EXPECT_EQ(p + Point(1, 1, 1), Vec4(2, 3, 4, 2));
-    EXPECT_EQ(2.0f * p, Vec4(2, 4, 6, 1));
-    EXPECT_EQ(Vec4(2, 4, 6, 3) / 2.0f, Vec4(1, 2, 3, 3));
-    EXPECT_EQ(AsPoint(Vec4(1, 2, 3, 7)), Point(1, 2, 3));
-    EXPECT_EQ(Normalized(Vec4(0, 3, 4, 1)), Direction(0, 0.6f, 0.8f));
-    EXPECT_EQ(Cross(Vec4(1, 0, 0, 2), Vec4(0, 1, 0, 3)), Vec4(0, 0, 1, 6));
+    EXPECT_EQ(-p, (Vec4{-1, -2, -3, 1}));
+    EXPECT_EQ(Point(4, 5, 6) - p, (Vec4{3, 3, 3, 2}));
+    EXPECT_EQ(p + Point(1, 1, 1), (Vec4{2, 3, 4, 2}));
+    EXPECT_EQ(2.0f * p, (Vec4{2, 4, 6, 1}));
+    EXPECT_EQ((Vec4{2, 4, 6, 3} / 2.0f), (Vec4{1, 2, 3, 3}));
+    EXPECT_EQ(AsPoint(Vec4{1, 2, 3, 7}), Point(1, 2, 3));
+    EXPECT_EQ(Normalized(Vec4{0, 3, 4, 1}), Direction(0, 0.6f, 0.8f));
+    EXPECT_EQ(Cross(Vec4{1, 0, 0, 2}, Vec4{0, 1, 0, 3}), (Vec4{0, 0, 1, 6}));
 }
 
 TEST(Vec4, DotAndLengthSumLeftToRight) {
@@ -26,7 +26,7 @@ TEST(Vec4, DotAndLengthSumLeftToRight) {
     // before z cancels x; any other order would give 1.
     EXPECT_EQ(Dot(Direction(1e8f, 1, -1e8f), Direction(1, 1, 1)), 0.0f);
     EXPECT_EQ(Length(Direction(3, 4, 12)), 13.0f);
-    EXPECT_EQ(Dot(Vec4(1, 2, 3, 100), Vec4(1, 1, 1, 100)), 6.0f);  // w ignored
+    EXPECT_EQ(Dot(Vec4{1, 2, 3, 100}, Vec4{1, 1, 1, 100}), 6.0f);  // w ignored
 }
 
 TEST(Vec4, NormalizingZeroGivesNaN) {
@@ -36,7 +36,7 @@ TEST(Vec4, NormalizingZeroGivesNaN) {
 }
 
 TEST(Matrix4, ProductIncludesTheWColumn) {
-    const Vec4 v(1, 2, 3, 4);
+    const Vec4 v{1, 2, 3, 4};
     EXPECT_EQ(Matrix4{} * v, v);
 
     Matrix4 translate;
@@ -77,7 +77,7 @@ TEST(BoundingBox, GrowsInclusivelyFromTheFloatExtremes) {
     EXPECT_EQ(box.min, Point(1, -2, 3));
     EXPECT_EQ(box.max, Point(1, -2, 3));
 
-    const Vec4 corners[] = {Point(1, 5, -1), Vec4(-2, 6, 0, 0), Point(0, 4, 2)};
+    const Vec4 corners[] = {Point(1, 5, -1), Vec4{-2, 6, 0, 0}, Point(0, 4, 2)};
     const BoundingBox grown = GrowBoundingBox(corners);
     EXPECT_EQ(grown.min, Point(-2, 4, -1));
     EXPECT_EQ(grown.max, Point(1, 6, 2));

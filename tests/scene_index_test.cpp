@@ -331,6 +331,29 @@ TEST(SceneIndex, RendersTheExamplesLikeThePlainWalk) {
     }
 }
 
+// Objects whose centres lie a few floats apart on an axis, so close that spreading them over the
+// build's bins would take an infinite scale (and the lowest centre to bin 0 * infinity): the index
+// must still build and find the plain walk's hits.
+TEST(SceneIndex, ObjectsWhoseCentresAlmostCoincide) {
+    struct Case {
+        float offset;
+        float radius;
+    };
+    for (const Case c : {Case{5e-38f, 0.0f}, Case{2e-38f, 1e-35f}, Case{7e-38f, 1e-31f}}) {
+        Scene scene;
+        for (int i = 0; i < 12; ++i) {
+            scene.AddObject(Sphere(Point(i % 2 == 0 ? 0.0f : c.offset, 0, 0), c.radius, {}));
+        }
+        const SceneIndex index(scene);
+        EXPECT_EQ(index.IndexedObjectCount(), 12u) << c.offset;
+        for (const Vec4 origin : {Point(0, 0, -5), Point(c.offset, 0, 5), Point(1, 1, 1)}) {
+            Ray ray{origin, Normalized(AsDirection(-origin))};
+            Ray copy = ray;
+            ExpectSameRecord(FindNearestHit(scene, ray), index.FindNearestHit(copy), 0);
+        }
+    }
+}
+
 TEST(SceneIndex, SmallAndEmptyScenes) {
     Scene empty;
     const SceneIndex none(empty);

@@ -111,7 +111,7 @@ TEST(Scene, DestroysPolymorphicallyThroughTheBase) {
 }
 
 TEST(Camera, CentreIsAlwaysAPoint) {
-    const Camera camera(Vec4(1, 2, 3, 0), Direction(1, 0, 0), Direction(0, 1, 0),
+    const Camera camera(Vec4{1, 2, 3, 0}, Direction(1, 0, 0), Direction(0, 1, 0),
                         Direction(0, 0, -2));
     EXPECT_EQ(camera.centre, Point(1, 2, 3));
     EXPECT_EQ(camera.eyeOffset, Direction(0, 0, -2));
