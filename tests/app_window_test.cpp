@@ -267,17 +267,22 @@ TEST_F(AppWindowTest, CancellingOrAnUnreadableFileChangesNothing) {
     const QString title = window->windowTitle();
     const std::size_t objects = window->CurrentScene()->objects.size();
 
-    chosen = {"", directory.filePath("missing.txt"), directory.path()};
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    QFile picture(directory.filePath("picture.png"));
+    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+    picture.write(QByteArray("\x89PNG\r\n\x1a\n\0\0", 10));
+    picture.close();
+    chosen = {"", directory.filePath("missing.txt"), directory.path(), picture.fileName()};
+    for (int attempt = 0; attempt < 4; ++attempt) {
         Trigger(*window, kCommandOpen);
         EXPECT_FALSE(window->Dispatcher().Finished()) << attempt;
     }
-    EXPECT_EQ(chooserShown, 3);
-    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(chooserShown, 4);
+    ASSERT_EQ(errors.size(), 3);
     EXPECT_THAT(errors[0].toStdString(),
                 HasSubstr(directory.filePath("missing.txt").toStdString()));
     EXPECT_THAT(errors[0].toStdString(), HasSubstr("No such file"));
     EXPECT_THAT(errors[1].toStdString(), HasSubstr("is a directory"));
+    EXPECT_THAT(errors[2].toStdString(), HasSubstr("not a scene file (a NUL byte at offset 8"));
     EXPECT_EQ(window->windowTitle(), title);
     EXPECT_EQ(window->CurrentScene()->objects.size(), objects);
     EXPECT_EQ(window->RendersStarted(), 1u);
