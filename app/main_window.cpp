@@ -28,7 +28,7 @@
 #include "app/app_icon.h"
 #include "app/picture_view.h"
 #include "app/title_text.h"
-#include "cli/picture_file.h"
+#include "io/picture_file.h"
 
 namespace lumivex {
 
@@ -42,10 +42,10 @@ QString Quoted(const QString& path) {
 
 QString ImageFileFilters() {
     QStringList patterns;
-    for (const QByteArray& format : QImageWriter::supportedImageFormats()) {
-        patterns << "*." + QString::fromLatin1(format);
+    for (const QString& extension : WritablePictureExtensions()) {
+        patterns << "*." + extension;
     }
-    return "PNG image (*.png);;all image formats (" + patterns.join(' ') + ")";
+    return "PNG image (*.png);;all picture formats (" + patterns.join(' ') + ")";
 }
 
 QString ModeName(AntialiasMode mode) {
@@ -530,14 +530,12 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
         return false;
     }
     QString path = chosenPath;
-    QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
-    if (format.isEmpty()) {
+    if (QFileInfo(path).suffix().isEmpty()) {
         path += ".png";
-        format = "png";
     }
-    if (!QImageWriter::supportedImageFormats().contains(format)) {
-        ReportError("cannot write " + Quoted(path) + ": no image writer for ." +
-                    QString::fromLatin1(format) + " files");
+    const PictureFormat format = PictureFormatFor(path);
+    if (format.name.isEmpty()) {
+        ReportError("cannot write " + Quoted(path) + ": " + format.problem);
         return false;
     }
     QImage image = NewPictureImage(pixels->Width(), pixels->Height());
@@ -546,7 +544,7 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
         return false;
     }
     CopyPicture(*pixels, image);
-    const PictureWrite written = WritePicture(image, path, format);
+    const PictureWrite written = WritePicture(image, path, format.name);
     if (written.outcome != PictureWrite::Outcome::Written) {
         ReportError(written.error);
         return false;

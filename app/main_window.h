@@ -17,7 +17,7 @@
 #include <QTimer>
 
 #include "app/scene_file_watch.h"
-#include "cli/scene_file.h"
+#include "io/scene_file.h"
 #include "render/band_dispatch.h"
 #include "render/pixel_buffer.h"
 #include "render/render_context.h"

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "cli/picture_file.h"
+#include "io/picture_file.h"
 
 namespace lumivex {
 

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "cli/scene_file.h"
+#include "io/scene_file.h"
 
 namespace lumivex {
 

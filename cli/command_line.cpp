@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 
+#include "io/picture_file.h"
 #include "render/band_dispatch.h"
 
 namespace lumivex {
@@ -28,7 +29,7 @@ struct Options {
     QCommandLineOption output{
         {"o", "output"},
         "Write the picture to OUT (required when rendering), in the format its extension names: " +
-            SupportedPictureExtensions().join(", ") +
+            WritablePictureExtensions().join(", ") +
             ". An existing OUT is replaced only once the new picture is complete and on disk; "
             "OUT must be a new name or a regular file (or a symbolic link to one, whose "
             "target is replaced), and not the scene file.",
@@ -149,21 +150,6 @@ Exit status:
   130  interrupted by Ctrl+C (SIGINT) or SIGTERM; no picture is written
 )";
 
-// The formats worth offering: full-colour ones. Qt can also write grey, black-and-white and
-// palette formats (pgm, pbm, xbm, xpm), which would quietly lose the picture's colours.
-constexpr const char* kColourFormats[] = {"bmp", "jpeg", "jpg",  "png",
-                                          "ppm", "tif",  "tiff", "webp"};
-
-// Formats whose writers take less than kMaxPictureSide on a side: JPEG keeps the sides in 16
-// bits and libjpeg stops a little short of that, WebP keeps them in 14.
-struct SideLimit {
-    const char* format;
-    const char* name;
-    std::uint32_t maxSide;
-};
-constexpr SideLimit kSideLimits[] = {
-    {"jpeg", "JPEG", 65500}, {"jpg", "JPEG", 65500}, {"webp", "WebP", 16383}};
-
 QString Quoted(const QString& text) {
     return "'" + text + "'";
 }
@@ -205,12 +191,10 @@ QString ParseSize(const QString& text, RenderOptions& render) {
                              .arg(kMaxPictureSide)
                              .arg(kMaxPicturePixels);
     }
-    for (const SideLimit& limit : kSideLimits) {
-        if (render.format == limit.format && (*width > limit.maxSide || *height > limit.maxSide)) {
-            return problem + QString("a %1 picture is at most %2 pixels on a side")
-                                 .arg(limit.name)
-                                 .arg(limit.maxSide);
-        }
+    if (const QString tooLarge = PictureSizeProblem(
+            render.format, static_cast<std::uint32_t>(*width), static_cast<std::uint32_t>(*height));
+        !tooLarge.isEmpty()) {
+        return problem + tooLarge;
     }
     render.width = static_cast<std::uint32_t>(*width);
     render.height = static_cast<std::uint32_t>(*height);
@@ -260,17 +244,12 @@ QString ParseSceneSizeLimit(const QString& text, std::uint64_t& bytes) {
 }
 
 QString ParseOutput(const QString& path, RenderOptions& render) {
-    const QString extension = QFileInfo(path).suffix().toLower();
-    const QStringList supported = SupportedPictureExtensions();
-    if (!supported.contains(extension)) {
-        const QString what = extension.isEmpty()
-                                 ? QString("the name has no extension to tell the format")
-                                 : "unsupported picture format " + Quoted(extension);
-        return "cannot write " + Quoted(path) + ": " + what + "; use one of " +
-               supported.join(", ");
+    const PictureFormat format = PictureFormatFor(path);
+    if (format.name.isEmpty()) {
+        return "cannot write " + Quoted(path) + ": " + format.problem;
     }
     render.outputPath = path;
-    render.format = extension.toLatin1();
+    render.format = format.name;
     return {};
 }
 
@@ -286,17 +265,6 @@ QString AntialiasModeName(AntialiasMode mode) {
             return "monte-carlo";
     }
     return "unknown";
-}
-
-QStringList SupportedPictureExtensions() {
-    const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
-    QStringList extensions;
-    for (const char* format : kColourFormats) {
-        if (writable.contains(format)) {
-            extensions.append(format);
-        }
-    }
-    return extensions;
 }
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "cli/scene_file.h"
+#include "io/scene_file.h"
 #include "render/pixel_drivers.h"
 
 namespace lumivex {
@@ -58,10 +58,6 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 
 // "off", "jittered" or "monte-carlo", as --aa takes them.
 QString AntialiasModeName(AntialiasMode mode);
-
-// The picture formats lumivex-render writes, by file extension in lower case: those of Qt's
-// image writers available here that keep full colour (png and ppm at least).
-QStringList SupportedPictureExtensions();
 
 // The --help text: usage of both modes, options, what --check prints and the exit statuses. The
 // usage line names the program as QCoreApplication::arguments() does.

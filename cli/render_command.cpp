@@ -18,11 +18,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "cli/atomic_file.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
-#include "cli/picture_file.h"
 #include "cli/standard_output.h"
+#include "io/atomic_file.h"
+#include "io/picture_file.h"
 #include "render/band_dispatch.h"
 #include "render/scene_index.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/command_line.h"
-#include "cli/scene_file.h"
+#include "io/scene_file.h"
 
 namespace lumivex {
 

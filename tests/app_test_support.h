@@ -15,7 +15,7 @@
 #include <QTest>
 
 #include "app/main_window.h"
-#include "cli/scene_file.h"
+#include "io/scene_file.h"
 #include "render/band_dispatch.h"
 
 namespace lumivex::testing {

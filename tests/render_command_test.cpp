@@ -27,7 +27,7 @@
 
 #include "cli/command_line.h"
 #include "cli/lumivex_render.h"
-#include "cli/picture_file.h"
+#include "io/picture_file.h"
 #include "cli/render_command.h"
 #include "render/band_dispatch.h"
 #include "test_support.h"
@@ -112,7 +112,7 @@ TEST(ParseRenderCommandLine, TakesEveryOptionAndRefusesBadOnesSayingWhy) {
 }
 
 TEST(WritePicture, WritesEveryOfferedFormatAndStopsMidWayWhenAbandoned) {
-    const QStringList extensions = SupportedPictureExtensions();
+    const QStringList extensions = WritablePictureExtensions();
     EXPECT_TRUE(extensions.contains("png") && extensions.contains("ppm"));
     QTemporaryDir directory;
     // Large enough for every format to write it in many pieces.

@@ -1,7 +1,8 @@
-#include "cli/picture_file.h"
+#include "io/picture_file.h"
 
 #include <algorithm>
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QImageWriter>
 
@@ -52,6 +53,58 @@ class EncodedPictureSink : public QIODevice {
 };
 
 }  // namespace
+
+namespace {
+
+// The formats worth offering: full-colour ones. Qt can also write grey, black-and-white and
+// palette formats (pgm, pbm, xbm, xpm), which would quietly lose the picture's colours.
+constexpr const char* kColorFormats[] = {"bmp", "jpeg", "jpg", "png", "ppm", "tif", "tiff", "webp"};
+
+// Formats whose writers take fewer pixels on a side than any picture we make: JPEG keeps the
+// sides in 16 bits and libjpeg stops a little short of that, WebP keeps them in 14.
+struct SideLimit {
+    const char* format;
+    const char* name;
+    std::uint32_t maxSide;
+};
+constexpr SideLimit kSideLimits[] = {
+    {"jpeg", "JPEG", 65500}, {"jpg", "JPEG", 65500}, {"webp", "WebP", 16383}};
+
+}  // namespace
+
+QStringList WritablePictureExtensions() {
+    const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    QStringList extensions;
+    for (const char* format : kColorFormats) {
+        if (writable.contains(format)) {
+            extensions.append(format);
+        }
+    }
+    return extensions;
+}
+
+PictureFormat PictureFormatFor(const QString& path) {
+    const QString extension = QFileInfo(path).suffix().toLower();
+    const QStringList writable = WritablePictureExtensions();
+    if (writable.contains(extension)) {
+        return {extension.toLatin1(), {}};
+    }
+    const QString what = extension.isEmpty()
+                             ? QString("the name has no extension to tell the format")
+                             : "unsupported picture format '" + extension + "'";
+    return {{}, what + "; use one of " + writable.join(", ")};
+}
+
+QString PictureSizeProblem(const QByteArray& format, std::uint32_t width, std::uint32_t height) {
+    for (const SideLimit& limit : kSideLimits) {
+        if (format == limit.format && (width > limit.maxSide || height > limit.maxSide)) {
+            return QString("a %1 picture is at most %2 pixels on a side")
+                .arg(limit.name)
+                .arg(limit.maxSide);
+        }
+    }
+    return {};
+}
 
 QImage NewPictureImage(std::uint32_t width, std::uint32_t height) {
     // QImage reports a failed allocation by being null rather than by throwing.

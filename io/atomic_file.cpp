@@ -1,4 +1,4 @@
-#include "cli/atomic_file.h"
+#include "io/atomic_file.h"
 
 #include <algorithm>
 #include <cerrno>

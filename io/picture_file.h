@@ -7,11 +7,28 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
-#include "cli/atomic_file.h"
+#include "io/atomic_file.h"
 #include "render/pixel_buffer.h"
 
 namespace lumivex {
+
+// The picture formats both programs write, by file extension in lower case: those of Qt's image
+// writers available here that keep full colour (png and ppm at least).
+QStringList WritablePictureExtensions();
+
+// The image writer's name for the format a file name's extension asks for, or, when it names none
+// that we write, why not (with the extensions that do).
+struct PictureFormat {
+    QByteArray name;  // e.g. "png"; empty when the name gives no writable format
+    QString problem;
+};
+PictureFormat PictureFormatFor(const QString& path);
+
+// Why a width x height picture cannot be stored in `format` ("a JPEG picture is at most 65500
+// pixels on a side"), or an empty string.
+QString PictureSizeProblem(const QByteArray& format, std::uint32_t width, std::uint32_t height);
 
 // An image for a width x height picture, or a null image when it cannot be allocated.
 QImage NewPictureImage(std::uint32_t width, std::uint32_t height);

@@ -1,4 +1,4 @@
-#include "cli/scene_file.h"
+#include "io/scene_file.h"
 
 #include <algorithm>
 #include <cerrno>
