@@ -21,8 +21,8 @@ TEST(Box, BuildsOutwardFacesAndBounds) {
     const Vec4 points[6] = {Point(0, 0, 0), Point(0, 1, 0), Point(0, 0, 0),
                             Point(1, 0, 0), Point(0, 0, 0), Point(0, 0, 1)};
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(cube.Faces()[i].normal, normals[i]) << "face " << i;
-        EXPECT_EQ(cube.Faces()[i].point, points[i]) << "face " << i;
+        EXPECT_EQ(cube.GetFaces()[i].normal, normals[i]) << "face " << i;
+        EXPECT_EQ(cube.GetFaces()[i].point, points[i]) << "face " << i;
     }
     EXPECT_EQ(cube.GetBoundingSphere().centre, Point(0.5f, 0.5f, 0.5f));
     EXPECT_FLOAT_EQ(cube.GetBoundingSphere().radius, 0.8660254f);
@@ -99,7 +99,7 @@ TEST(Box, ContainsUsesTheFacePlanesInclusively) {
 TEST(Box, LeftHandedEdgesTurnEveryNormalInward) {
     const Box box(Point(0, 0, 0), Direction(0, 1, 0), Direction(1, 0, 0), Direction(0, 0, 1), {});
     const Vec4 centre = Point(0.5f, 0.5f, 0.5f);
-    for (const Plane& face : box.Faces()) {
+    for (const Plane& face : box.GetFaces()) {
         EXPECT_GT(Dot(face.normal, centre - face.point), 0.0f) << face;
     }
 }
@@ -122,7 +122,7 @@ TEST(Box, SkewedBoxReachesOutsideItsBoundingSphere) {
 TEST(Box, CopyKeepsFacesAndRederivesBounds) {
     const Box cube = UnitCube();
     const Box copy(cube);
-    EXPECT_EQ(copy.Faces(), cube.Faces());
+    EXPECT_EQ(copy.GetFaces(), cube.GetFaces());
     EXPECT_EQ(copy.GetBoundingSphere(), cube.GetBoundingSphere());
     EXPECT_EQ(copy.GetBoundingBox(), cube.GetBoundingBox());
     EXPECT_EQ(copy.GetMaterial(), cube.GetMaterial());

@@ -17,8 +17,8 @@ TEST(Ellipsoid, DerivesItsMapAndBounds) {
     const Ellipsoid e = Flattened();
     Matrix4 diagonal;
     diagonal.m[0][0] = 0.5f;
-    EXPECT_EQ(e.ToLocal(), diagonal);
-    EXPECT_EQ(e.NormalToWorld(), diagonal);
+    EXPECT_EQ(e.GetToLocal(), diagonal);
+    EXPECT_EQ(e.GetNormalToWorld(), diagonal);
     EXPECT_EQ(e.GetBoundingSphere(), (BoundingSphere{Point(0, 0, 0), 2}));
     EXPECT_EQ(e.GetBoundingBox(), (BoundingBox{Point(-2, -1, -1), Point(2, 1, 1)}));
     EXPECT_EQ(e.GetMaterial().refractiveIndex, 1.5f);
@@ -92,11 +92,11 @@ TEST(Ellipsoid, CopyDerivesTheSameMatrices) {
     const Ellipsoid tilted(Point(1, -2, 0.5f), Direction(1, 1, 0), Direction(-1, 1, 0),
                            Direction(0, 0, 0.5f), {});
     const Ellipsoid copy(tilted);
-    EXPECT_EQ(copy.ToLocal(), tilted.ToLocal());
-    EXPECT_EQ(copy.NormalToWorld(), Transposed(tilted.ToLocal()));
+    EXPECT_EQ(copy.GetToLocal(), tilted.GetToLocal());
+    EXPECT_EQ(copy.GetNormalToWorld(), Transposed(tilted.GetToLocal()));
     EXPECT_EQ(copy.GetBoundingBox(), tilted.GetBoundingBox());
     // A world point on the surface maps to local length 1.
-    const Vec4 local = tilted.ToLocal() * AsPoint(Point(1, -2, 0.5f) + Direction(1, 1, 0));
+    const Vec4 local = tilted.GetToLocal() * AsPoint(Point(1, -2, 0.5f) + Direction(1, 1, 0));
     EXPECT_FLOAT_EQ(Length(local), 1.0f);
 }
 

@@ -18,7 +18,7 @@ Icosahedron UnitSolid() {
 
 TEST(Icosahedron, BuildsItsFacesFromTheFixedAngles) {
     const Icosahedron solid = UnitSolid();
-    const auto& faces = solid.Faces();
+    const auto& faces = solid.GetFaces();
     EXPECT_THAT(faces[0].normal, VecNear(Direction(0.809018f, 0, 0.587784f), 1e-6f));
     EXPECT_THAT(faces[0].point, VecNear(Point(0.572062f, 0, 0.415626f), 1e-6f));
     EXPECT_THAT(faces[1].normal, VecNear(Direction(-0.809018f, 0, -0.587784f), 1e-6f));
@@ -40,7 +40,7 @@ TEST(Icosahedron, BuildsItsFacesFromTheFixedAngles) {
 
 TEST(Icosahedron, HitsAFaceHeadOn) {
     const Icosahedron solid = UnitSolid();
-    const Vec4 n0 = solid.Faces()[0].normal;
+    const Vec4 n0 = solid.GetFaces()[0].normal;
     Ray towards = MakeRay(AsPoint(5.0f * n0), -n0);
     HitRecord hit = solid.Intersect(towards);
     ASSERT_TRUE(hit.hit);
@@ -53,12 +53,12 @@ TEST(Icosahedron, HitsAFaceHeadOn) {
     hit = solid.Intersect(mirrored);
     ASSERT_TRUE(hit.hit);
     EXPECT_FLOAT_EQ(hit.t, 4.2928932f);
-    EXPECT_EQ(hit.normal, solid.Faces()[1].normal);
+    EXPECT_EQ(hit.normal, solid.GetFaces()[1].normal);
 }
 
 TEST(Icosahedron, RayFromTheCentreReportsTheExitFace) {
     const Icosahedron solid = UnitSolid();
-    const Vec4 n0 = solid.Faces()[0].normal;
+    const Vec4 n0 = solid.GetFaces()[0].normal;
     Ray ray = MakeRay(Point(0, 0, 0), n0);
     const HitRecord hit = solid.Intersect(ray);
     ASSERT_TRUE(hit.hit);
@@ -85,7 +85,7 @@ TEST(Icosahedron, Misses) {
 
 TEST(Icosahedron, ParallelToAFaceWithTheOriginOutsideMisses) {
     const Icosahedron solid = UnitSolid();
-    const Plane& face = solid.Faces()[0];
+    const Plane& face = solid.GetFaces()[0];
     // Along the face's plane, just outside it, aimed through the middle of the solid's span.
     const Vec4 along = Normalized(Cross(face.normal, Direction(0, 1, 0)));
     Ray ray = MakeRay(AsPoint(face.point + 0.01f * face.normal), along);
@@ -96,15 +96,15 @@ TEST(Icosahedron, ParallelToAFaceWithTheOriginOutsideMisses) {
 TEST(Icosahedron, CopyKeepsTheFacesBitForBit) {
     const Icosahedron solid(1.5f, Point(-3, 0, 0), kWhite);
     const Icosahedron copy(solid);
-    EXPECT_EQ(std::memcmp(copy.Faces().data(), solid.Faces().data(), sizeof(solid.Faces())), 0);
+    EXPECT_EQ(std::memcmp(copy.GetFaces().data(), solid.GetFaces().data(), sizeof(solid.GetFaces())), 0);
     EXPECT_EQ(copy.GetBoundingSphere(), solid.GetBoundingSphere());
     EXPECT_EQ(copy.GetBoundingBox(), solid.GetBoundingBox());
-    EXPECT_EQ(copy.Centre().w, 1.0f);
+    EXPECT_EQ(copy.GetCentre().w, 1.0f);
 }
 
 TEST(Icosahedron, CentreWIsIgnored) {
     const Icosahedron solid(2, Vec4{1, 2, 3, 0}, kWhite);
-    EXPECT_EQ(solid.Centre(), Point(1, 2, 3));
+    EXPECT_EQ(solid.GetCentre(), Point(1, 2, 3));
     EXPECT_EQ(solid.GetBoundingBox(), (BoundingBox{Point(-1, 0, 1), Point(3, 4, 5)}));
 }
 

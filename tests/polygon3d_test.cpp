@@ -21,7 +21,7 @@ TEST(Polygon3D, PreparesFanPlaneAndBounds) {
     const Polygon3D square = UnitSquare();
     const std::vector<Triangle> fan = {{Point(0, 0, 0), Point(1, 0, 0), Point(1, 1, 0)},
                                        {Point(0, 0, 0), Point(1, 1, 0), Point(0, 1, 0)}};
-    EXPECT_EQ(square.Triangles(), fan);
+    EXPECT_EQ(square.GetTriangles(), fan);
     EXPECT_EQ(square.GetPlane(), (Plane{Point(0, 0, 0), Direction(0, 0, 1)}));
     EXPECT_EQ(square.GetBoundingSphere().centre, Point(0.5f, 0.5f, 0));
     EXPECT_EQ(square.GetBoundingSphere().radius, std::sqrt(0.5f));
@@ -31,7 +31,7 @@ TEST(Polygon3D, PreparesFanPlaneAndBounds) {
 TEST(Polygon3D, StoresVerticesAsPoints) {
     const std::vector<Vec4> given = {Vec4{0, 0, 0, 0}, Vec4{1, 0, 0, 5}, Vec4{0, 1, 0, 2}};
     const Polygon3D triangle(given, kGrey);
-    for (const Vec4& v : triangle.Vertices()) {
+    for (const Vec4& v : triangle.GetVertices()) {
         EXPECT_EQ(v.w, 1.0f);
     }
 }
@@ -96,8 +96,8 @@ TEST(Polygon3D, DegenerateOutlinesNeverHit) {
             EXPECT_FALSE(polygon.Intersect(ray).hit) << outline.size() << " vertices";
         }
     }
-    EXPECT_TRUE(Polygon3D(outlines[0], kGrey).Triangles().empty());
-    EXPECT_EQ(Polygon3D(outlines[1], kGrey).Triangles().size(), 0u);
+    EXPECT_TRUE(Polygon3D(outlines[0], kGrey).GetTriangles().empty());
+    EXPECT_EQ(Polygon3D(outlines[1], kGrey).GetTriangles().size(), 0u);
 }
 
 TEST(Polygon3D, CollinearFanTriangleIsSkipped) {
@@ -125,8 +125,8 @@ TEST(Polygon3D, OnlyTheFanCountsForANonStarShapedOutline) {
 TEST(Polygon3D, CopyRecomputesTheSameDerivedData) {
     const Polygon3D square = UnitSquare();
     const Polygon3D copy(square);
-    EXPECT_EQ(copy.Vertices(), square.Vertices());
-    EXPECT_EQ(copy.Triangles(), square.Triangles());
+    EXPECT_EQ(copy.GetVertices(), square.GetVertices());
+    EXPECT_EQ(copy.GetTriangles(), square.GetTriangles());
     EXPECT_EQ(copy.GetPlane(), square.GetPlane());
     EXPECT_EQ(copy.GetBoundingSphere(), square.GetBoundingSphere());
     EXPECT_EQ(copy.GetBoundingBox(), square.GetBoundingBox());

@@ -72,26 +72,26 @@ TEST(SceneLoader, ReadsTheWorkedExampleAsDocumented) {
 
     ASSERT_EQ(scene.objects.size(), 5u);
     const Sphere& sphere = ObjectAs<Sphere>(scene, 0);
-    EXPECT_EQ(sphere.Centre(), Point(0, 0, 0));
-    EXPECT_EQ(sphere.Radius(), 2.0f);
+    EXPECT_EQ(sphere.GetCentre(), Point(0, 0, 0));
+    EXPECT_EQ(sphere.GetRadius(), 2.0f);
     EXPECT_EQ(sphere.GetMaterial(), Material({1, 0, 0, 1}, 0.5f, 20, {1, 1, 1, 1}, 1, 1, 0));
 
     const Box& box = ObjectAs<Box>(scene, 1);
-    EXPECT_EQ(box.Corner(), Point(-1, -1, 3));
-    EXPECT_EQ(box.Edge1(), Direction(2, 0, 0));
-    EXPECT_EQ(box.Edge3(), Direction(0, 0, 2));
+    EXPECT_EQ(box.GetCorner(), Point(-1, -1, 3));
+    EXPECT_EQ(box.GetEdge1(), Direction(2, 0, 0));
+    EXPECT_EQ(box.GetEdge3(), Direction(0, 0, 2));
     EXPECT_EQ(box.GetMaterial().roughness, 0.1f);
 
-    EXPECT_EQ(ObjectAs<Polygon3D>(scene, 2).Vertices().size(), 3u);
+    EXPECT_EQ(ObjectAs<Polygon3D>(scene, 2).GetVertices().size(), 3u);
     EXPECT_EQ(ObjectAs<Polygon3D>(scene, 2).GetMaterial().diffuse, (Color{0.8f, 0.8f, 0.8f, 1}));
 
     const Ellipsoid& ellipsoid = ObjectAs<Ellipsoid>(scene, 3);
-    EXPECT_EQ(ellipsoid.Axis2(), Direction(0, 2, 0));
+    EXPECT_EQ(ellipsoid.GetAxis2(), Direction(0, 2, 0));
     EXPECT_EQ(ellipsoid.GetMaterial().refractiveIndex, 1.5f);
 
     const Icosahedron& icosahedron = ObjectAs<Icosahedron>(scene, 4);
-    EXPECT_EQ(icosahedron.Radius(), 1.5f);
-    EXPECT_EQ(icosahedron.Centre(), Point(-3, 0, 0));
+    EXPECT_EQ(icosahedron.GetRadius(), 1.5f);
+    EXPECT_EQ(icosahedron.GetCentre(), Point(-3, 0, 0));
 }
 
 TEST(SceneLoader, FilesWithoutEntriesGiveTheDefaultSceneAndTextWithoutOneIsSuspect) {
@@ -193,16 +193,16 @@ TEST(SceneLoader, AnySingleCharacterDelimitsAVector) {
 TEST(SceneLoader, PolygonReadsExactlyItsCount) {
     const std::string material = " (1,1,1) 0 1 (1,1,1) 1 1\n";
     const auto none = LoadSceneText("POLYGON 0" + material);
-    EXPECT_TRUE(ObjectAs<Polygon3D>(*none.scene, 0).Vertices().empty());
+    EXPECT_TRUE(ObjectAs<Polygon3D>(*none.scene, 0).GetVertices().empty());
     EXPECT_EQ(ObjectAs<Polygon3D>(*none.scene, 0).GetMaterial().diffuse.r, 1.0f);
 
     const auto negative = LoadSceneText("POLYGON -3" + material);
-    EXPECT_TRUE(ObjectAs<Polygon3D>(*negative.scene, 0).Vertices().empty());
+    EXPECT_TRUE(ObjectAs<Polygon3D>(*negative.scene, 0).GetVertices().empty());
     EXPECT_FALSE(negative.diagnostic);
 
     const auto square = LoadSceneText("POLYGON 4 (0,0,0) (1,0,0) (1,1,0) (0,1,0)" + material);
-    EXPECT_EQ(ObjectAs<Polygon3D>(*square.scene, 0).Vertices().size(), 4u);
-    EXPECT_EQ(ObjectAs<Polygon3D>(*square.scene, 0).Triangles().size(), 2u);
+    EXPECT_EQ(ObjectAs<Polygon3D>(*square.scene, 0).GetVertices().size(), 4u);
+    EXPECT_EQ(ObjectAs<Polygon3D>(*square.scene, 0).GetTriangles().size(), 2u);
 }
 
 TEST(SceneLoader, HugePolygonCountStopsAtTheEndOfAShortFile) {
@@ -211,15 +211,15 @@ TEST(SceneLoader, HugePolygonCountStopsAtTheEndOfAShortFile) {
     EXPECT_EQ(result.scene->ambient.r, 0.5f);
     const auto& polygon = ObjectAs<Polygon3D>(*result.scene, 0);
     // Two vertices read, then the one during which the file ended (all zero).
-    ASSERT_EQ(polygon.Vertices().size(), 3u);
-    EXPECT_EQ(polygon.Vertices()[2], Point(0, 0, 0));
+    ASSERT_EQ(polygon.GetVertices().size(), 3u);
+    EXPECT_EQ(polygon.GetVertices()[2], Point(0, 0, 0));
     ASSERT_TRUE(result.diagnostic);
     EXPECT_EQ(result.diagnostic->line, 2);
     EXPECT_EQ(result.diagnostic->message,
               "expected a delimiter of a vector (vertex 3 of POLYGON), found end of file");
 
     const auto overflow = LoadSceneText("POLYGON 99999999999 (0,0,5)\n");
-    EXPECT_TRUE(ObjectAs<Polygon3D>(*overflow.scene, 0).Vertices().empty());
+    EXPECT_TRUE(ObjectAs<Polygon3D>(*overflow.scene, 0).GetVertices().empty());
     ASSERT_TRUE(overflow.diagnostic);
     EXPECT_EQ(overflow.diagnostic->message,
               "expected an integer (vertex count of POLYGON), found '99999999999', which is "
@@ -232,8 +232,8 @@ TEST(SceneLoader, StopsAfterTheEntryHoldingAnUnreadableItem) {
         "(1,1,1) 0\n");
     ASSERT_EQ(result.scene->objects.size(), 1u);
     const Sphere& sphere = ObjectAs<Sphere>(*result.scene, 0);
-    EXPECT_EQ(sphere.Centre(), Point(1, 2, 3));
-    EXPECT_EQ(sphere.Radius(), 0.0f);
+    EXPECT_EQ(sphere.GetCentre(), Point(1, 2, 3));
+    EXPECT_EQ(sphere.GetRadius(), 0.0f);
     EXPECT_EQ(sphere.GetMaterial(), Material({0, 0, 0, 1}, 0, 0, {0, 0, 0, 1}, 0, 0, 0));
     EXPECT_TRUE(result.scene->lights.empty());
     EXPECT_EQ(result.scene->ambient.r, 0.5f);
@@ -266,7 +266,7 @@ TEST(SceneLoader, ReadsNumbersAsAStreamReadsAFloat) {
     for (const Case& c : cases) {
         const auto result = LoadSceneText(std::string("SPHERE (0,0,0) ") + c.radius +
                                           " (1,0,0) 0.5 20 (1,1,1) 1 1\n");
-        EXPECT_EQ(ObjectAs<Sphere>(*result.scene, 0).Radius(), c.expected) << c.radius;
+        EXPECT_EQ(ObjectAs<Sphere>(*result.scene, 0).GetRadius(), c.expected) << c.radius;
         if (c.found == nullptr) {
             EXPECT_FALSE(result.diagnostic) << c.radius;
         } else {

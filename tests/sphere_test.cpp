@@ -74,7 +74,7 @@ TEST(Sphere, RayStartingOnTheSurfaceHitsAtZeroEitherWay) {
 
 TEST(Sphere, StoresAPointCentreAndDerivesItsBounds) {
     const Sphere sphere(Vec4{1, 2, 3, 0}, 2, kRed);
-    EXPECT_EQ(sphere.Centre(), Point(1, 2, 3));
+    EXPECT_EQ(sphere.GetCentre(), Point(1, 2, 3));
     EXPECT_EQ(sphere.GetBoundingSphere(), (BoundingSphere{Point(1, 2, 3), 2}));
     EXPECT_EQ(sphere.GetBoundingBox(), (BoundingBox{Point(-1, 0, 1), Point(3, 4, 5)}));
 
