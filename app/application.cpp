@@ -83,7 +83,7 @@ int RunMainWindow(const QStringList& arguments) {
         window->OpenSceneFile(parser.positionalArguments().first());
     }
     const int status = QApplication::exec();
-    // The workers stopped when the window closed; now the scene, the render context and the
+    // The render stopped when the window closed; now the scene, the render context and the
     // picture go.
     window->Teardown();
     return status;

@@ -219,7 +219,7 @@ void MainWindow::StartUp() {
 
 void MainWindow::WriteHint() {
     PixelBuffer& pixels = *session->GetPixels();
-    QImage image = NewPictureImage(pixels.Width(), pixels.Height());
+    QImage image = NewPictureImage(pixels.GetWidth(), pixels.GetHeight());
     if (image.isNull()) {
         return;
     }
@@ -233,11 +233,11 @@ void MainWindow::WriteHint() {
         painter.drawText(QPointF(2, QFontMetricsF(view->font()).ascent()), kStartHint);
     }
     // Only the text's own pixels go into the picture; the rest stays the new buffer's white.
-    const std::uint32_t height = pixels.Height();
+    const std::uint32_t height = pixels.GetHeight();
     for (std::uint32_t row = 0; row < height; ++row) {
         const auto* line =
             reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(row)));
-        for (std::uint32_t x = 0; x < pixels.Width(); ++x) {
+        for (std::uint32_t x = 0; x < pixels.GetWidth(); ++x) {
             const std::uint32_t word = line[x] & 0x00FFFFFFu;
             if (word != 0x00FFFFFFu) {
                 pixels.Store(x, height - 1 - row, word);
@@ -390,7 +390,7 @@ AntialiasMode MainWindow::CheckedMode() const {
 void MainWindow::StartRender() {
     const PixelBuffer& pixels = *session->GetPixels();
     RenderRequest request;
-    request.picture = {pixels.Width(), pixels.Height()};
+    request.picture = {pixels.GetWidth(), pixels.GetHeight()};
     request.mode = CheckedMode();
     request.stochastic = stochasticAction->isChecked();
     request.bands = DefaultBandCount();
@@ -430,10 +430,10 @@ void MainWindow::TakeBandReports() {
 }
 
 void MainWindow::UpdateProgress() {
-    if (!session || !session->LastRequest()) {
+    if (!session || !session->GetLastRequest()) {
         return;
     }
-    const RenderRequest& request = *session->LastRequest();
+    const RenderRequest& request = *session->GetLastRequest();
     QString text;
     if (renderSeconds) {
         text = QString("Rendered in %1 s").arg(*renderSeconds, 0, 'f', 2);
@@ -483,7 +483,7 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
         return false;
     }
     const PixelBuffer& pixels = *session->GetPixels();
-    QImage image = NewPictureImage(pixels.Width(), pixels.Height());
+    QImage image = NewPictureImage(pixels.GetWidth(), pixels.GetHeight());
     if (image.isNull()) {
         ReportError("cannot write " + Quoted(path) + ": out of memory");
         return false;

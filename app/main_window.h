@@ -91,12 +91,12 @@ class MainWindow : public QMainWindow {
     // Read-only views for tests and scripts.
     bool IsReady() const { return ready; }
     // The render session: from StartUp to Teardown, else null.
-    const RenderSession* Session() const { return session.get(); }
-    const SceneDocument& Document() const { return document; }
+    const RenderSession* GetSession() const { return session.get(); }
+    const SceneDocument& GetDocument() const { return document; }
     // How many renders have started so far, and whether the latest one drew every band.
     unsigned RendersStarted() const { return renderSerial; }
     bool IsRenderComplete() const { return renderSerial != 0 && renderSeconds.has_value(); }
-    PictureView* View() const { return view; }
+    PictureView* GetView() const { return view; }
     // The menu item with a command id, or null.
     QAction* CommandAction(int id) const;
 

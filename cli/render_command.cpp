@@ -29,7 +29,7 @@ namespace lumivex {
 
 namespace {
 
-// How often the waiting thread looks at the workers and the interrupt flag, and how often it
+// How often the waiting thread looks at the render and the interrupt flag, and how often it
 // redraws the progress line.
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr qint64 kRedrawMilliseconds = 250;
@@ -217,8 +217,8 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         return kExitUsage;
     }
     PictureFile output(options.outputPath);
-    if (!output.Failure().isEmpty()) {
-        err << kProgramName << ": " << output.Failure().toStdString() << '\n';
+    if (!output.GetFailure().isEmpty()) {
+        err << kProgramName << ": " << output.GetFailure().toStdString() << '\n';
         return kExitUnreadable;
     }
 

@@ -63,8 +63,8 @@ void RenderSession::ReleasePicture() {
 
 void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinished) {
     Stop();
-    if (pixels == nullptr || pixels->Width() != request.picture.width ||
-        pixels->Height() != request.picture.height) {
+    if (pixels == nullptr || pixels->GetWidth() != request.picture.width ||
+        pixels->GetHeight() != request.picture.height) {
         ResizePicture(request.picture);
     }
     SetAcceleration(request.accelerate);

@@ -90,7 +90,7 @@ class RenderSession {
     bool IsComplete() const;
 
     // The latest render's request, once one has started.
-    const std::optional<RenderRequest>& LastRequest() const { return lastRequest; }
+    const std::optional<RenderRequest>& GetLastRequest() const { return lastRequest; }
     const std::vector<Band>& GetBands() const { return dispatcher.GetBands(); }
     // Rows finished so far, per band or in all; readable while the render runs.
     std::uint32_t RowsFinished(unsigned band) const { return dispatcher.RowsFinished(band); }

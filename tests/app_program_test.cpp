@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "app/title_text.h"
 #include "app_test_support.h"
+#include "program_support.h"
 
 namespace lumivex::testing {
 namespace {
@@ -40,20 +41,15 @@ TEST(MissingDisplay, NeedsADisplayForThePlatformThatWillBeUsed) {
     EXPECT_EQ(MissingDisplay("vnc:size=800x600", "", ""), "");
 }
 
-struct ProcessRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-ProcessRun RunLumivexProcess(const QStringList& arguments, const QProcessEnvironment& environment) {
+// lumivex with the environment `environment`: no crash, no core dump, whatever happens.
+ProgramRun RunLumivexProcess(const QProcessEnvironment& environment) {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(LUMIVEX_APP_PATH, arguments);
+    process.start(LUMIVEX_APP_PATH, {});
     EXPECT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);  // no crash, no core dump
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {true, process.exitCode(), process.readAllStandardOutput(),
+            process.readAllStandardError().toStdString()};
 }
 
 QProcessEnvironment WithoutDisplay() {
@@ -64,20 +60,16 @@ QProcessEnvironment WithoutDisplay() {
     return environment;
 }
 
-TEST(LumivexProgram, FailsCleanlyWithoutADisplay) {
-    const ProcessRun run = RunLumivexProcess({}, WithoutDisplay());
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err.toStdString(), EndsWith("Failed to initialize instance\n"));
-}
-
-TEST(LumivexProgram, FailsCleanlyWhenTheDisplayCannotBeReached) {
+TEST(LumivexProgram, FailsCleanlyWithoutADisplayOrWhenItCannotBeReached) {
+    QProcessEnvironment unreachable = WithoutDisplay();
     // Qt's X11 platform gives up with a fatal message, which would abort the program.
-    QProcessEnvironment environment = WithoutDisplay();
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.insert("DISPLAY", ":1234");
-    const ProcessRun run = RunLumivexProcess({}, environment);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err.toStdString(), EndsWith("Failed to initialize instance\n"));
+    unreachable.insert("QT_QPA_PLATFORM", "xcb");
+    unreachable.insert("DISPLAY", ":1234");
+    for (const QProcessEnvironment& environment : {WithoutDisplay(), unreachable}) {
+        const ProgramRun run = RunLumivexProcess(environment);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, EndsWith("Failed to initialize instance\n"));
+    }
 }
 
 TEST(LumivexProgram, ReportsFinishedRendersWhenAsked) {

@@ -1,22 +1,19 @@
-// Shared helpers for the desktop app's tests: a window whose dialogs the test answers, scene
-// files in a scratch directory, and reference pictures rendered without the window.
+// The desktop app's tests: a window whose dialogs the test answers, and scene files in a scratch
+// directory.
 #pragma once
 
-#include <cstdint>
 #include <deque>
-#include <string>
-#include <vector>
+#include <memory>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/main_window.h"
-#include "io/scene_file.h"
-#include "render/band_dispatch.h"
+#include "program_support.h"
+#include "render_support.h"
 
 namespace lumivex::testing {
 
@@ -24,38 +21,9 @@ inline QString ExampleScene(const char* name) {
     return QString(LUMIVEX_EXAMPLES_DIR "/") + name;
 }
 
-inline std::string ExampleText(const char* name) {
-    return *ReadSceneFile(ExampleScene(name)).bytes;
-}
-
-// Every word of a buffer, row 0 first.
-inline std::vector<std::uint32_t> Words(const PixelBuffer& pixels) {
-    std::vector<std::uint32_t> words(static_cast<std::size_t>(pixels.Width()) * pixels.Height());
-    for (std::uint32_t y = 0; y < pixels.Height(); ++y) {
-        pixels.LoadRow(y, words.data() + static_cast<std::size_t>(y) * pixels.Width());
-    }
-    return words;
-}
-
-// The picture a complete render of `text` gives, rendered straight through the core library.
-inline std::vector<std::uint32_t> ReferencePicture(const std::string& text,
-                                                   const RenderRequest& request,
-                                                   bool stochastic = false) {
-    const SceneLoadResult loaded = LoadSceneText(text);
-    PixelBuffer pixels(request.width, request.height);
-    RenderContext context;
-    context.stochastic.store(stochastic);
-    context.pixels = &pixels;
-    context.scene = loaded.scene.get();
-    RenderDispatcher dispatcher;
-    dispatcher.Start(context, request);
-    dispatcher.Wait();
-    return Words(pixels);
-}
-
-// A main window whose dialogs answer from the test: the file chooser returns the queued
-// answers in turn (an empty string cancels), and errors are collected.
-class AppWindowTest : public ::testing::Test {
+// A main window whose dialogs answer from the test: the file chooser returns the queued answers
+// in turn (an empty string cancels), and errors are collected.
+class AppWindowTest : public ::testing::Test, public ScratchFiles {
   protected:
     // A small window by default, so that renders take a fraction of a second.
     MainWindowOptions Options(QSize outerSize = {200, 200}) {
@@ -79,7 +47,7 @@ class AppWindowTest : public ::testing::Test {
         return options;
     }
 
-    std::unique_ptr<MainWindow> StartWindow(MainWindowOptions options) {
+    static std::unique_ptr<MainWindow> StartWindow(MainWindowOptions options) {
         auto window = std::make_unique<MainWindow>(std::move(options));
         window->StartUp();
         return window;
@@ -93,26 +61,21 @@ class AppWindowTest : public ::testing::Test {
         ASSERT_NE(action, nullptr) << id;
         action->trigger();
     }
-
     // File, Open with the chooser answering `path`.
     void Open(MainWindow& window, const QString& path) {
         chosen.push_back(path);
         Trigger(window, kCommandOpen);
     }
-
     static bool WaitForRender(const MainWindow& window, int milliseconds = 60000) {
-        return QTest::qWaitFor([&] { return window.RenderDone(); }, milliseconds);
+        return QTest::qWaitFor([&] { return window.IsRenderComplete(); }, milliseconds);
+    }
+    static const Scene& SceneOf(const MainWindow& window) {
+        return window.GetSession()->GetScene();
+    }
+    static const PixelBuffer& PictureOf(const MainWindow& window) {
+        return *window.GetSession()->GetPixels();
     }
 
-    QString WriteScene(const QString& name, const std::string& text) {
-        const QString path = directory.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text.data(), static_cast<qint64>(text.size()));
-        return path;
-    }
-
-    QTemporaryDir directory;
     std::deque<QString> chosen;
     int chooserShown = 0;
     QString imagePath;

@@ -28,6 +28,9 @@ std::string WithSpheres(int count) {
 
 class WatchModeTest : public AppWindowTest {
   protected:
+    QString WriteScene(const QString& name, const std::string& text) {
+        return Write(name, QByteArray::fromStdString(text));
+    }
     // Writes a sibling file and renames it over `path`: a new file under the old name.
     void ReplaceByRename(const QString& path, const std::string& text) {
         const QString temporary = WriteScene("scene.txt.new", text);
@@ -46,22 +49,22 @@ TEST_F(WatchModeTest, RendersAgainWhenTheFileIsRewrittenOrReplaced) {
     const QString path = WriteScene("scene.txt", kScene);
     Open(*window, path);
     ASSERT_TRUE(WaitForRender(*window));
-    EXPECT_EQ(window->CurrentScene()->objects.size(), 1u);
+    EXPECT_EQ(SceneOf(*window).objects.size(), 1u);
 
     WriteScene("scene.txt", WithSpheres(1));  // in place
     ASSERT_TRUE(WaitForRenders(*window, 2));
-    EXPECT_EQ(window->CurrentScene()->objects.size(), 2u);
+    EXPECT_EQ(SceneOf(*window).objects.size(), 2u);
     ASSERT_TRUE(WaitForRender(*window));
 
     ReplaceByRename(path, WithSpheres(2));
     ASSERT_TRUE(WaitForRenders(*window, 3));
-    EXPECT_EQ(window->CurrentScene()->objects.size(), 3u);
+    EXPECT_EQ(SceneOf(*window).objects.size(), 3u);
     ASSERT_TRUE(WaitForRender(*window));
 
     // The replacement is watched in turn, also when written in place.
     WriteScene("scene.txt", WithSpheres(3));
     ASSERT_TRUE(WaitForRenders(*window, 4));
-    EXPECT_EQ(window->CurrentScene()->objects.size(), 4u);
+    EXPECT_EQ(SceneOf(*window).objects.size(), 4u);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
@@ -72,7 +75,7 @@ TEST_F(WatchModeTest, IgnoresSavesThatChangeNothingAndOtherFiles) {
     ASSERT_TRUE(WaitForRender(*window));
     WriteScene("scene.txt", kScene);
     WriteScene("other.txt", WithSpheres(1));
-    ASSERT_TRUE(window->SaveImage(directory.filePath("scene.png")));
+    ASSERT_TRUE(window->SaveImage(Path("scene.png")));
     QTest::qWait(4 * SceneFileWatch::kSettleMilliseconds);
     EXPECT_EQ(window->RendersStarted(), 1u);
 }

@@ -14,7 +14,6 @@
 #include <sys/resource.h>
 
 #include <QDir>
-#include <QProcess>
 
 #include "app_test_support.h"
 #include "tmpfs_mount.h"
@@ -55,7 +54,7 @@ class WriteFailureTest
 
 TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
     const auto [format, program, failure] = GetParam();
-    const QString folder = directory.filePath("out");
+    const QString folder = Path("out");
     ASSERT_TRUE(QDir().mkdir(folder));
     std::optional<TmpfsMount> disk;
     if (failure == Failure::DiskFull) {
@@ -66,11 +65,7 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
     }
     const QString keep = folder + "/keep." + format;
     const QByteArray earlier = "an earlier picture";
-    {
-        QFile file(keep);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(earlier);
-    }
+    Write("out/keep." + QString(format), earlier);
     QStringList expectedFiles = {QString("keep.") + format};
     if (disk) {
         ASSERT_TRUE(disk->FillLeaving("filler", kRoomLeft));
@@ -79,18 +74,17 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
 
     QString message;
     if (program == Program::Render) {
-        QProcess process;
-        process.setChildProcessModifier([failure = failure] {
-            if (failure == Failure::FileTooLarge) {
-                LimitFileSize(kRoomLeft);
-            }
-        });
-        process.start(LUMIVEX_RENDER_PATH,
-                      {ExampleScene("worked-example.txt"), "-o", keep, "--size", "160x120"});
-        ASSERT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(process.exitCode(), 2);
-        message = process.readAllStandardError();
+        const ProgramRun run =
+            RunProgram(LUMIVEX_RENDER_PATH,
+                       {ExampleScene("worked-example.txt"), "-o", keep, "--size", "160x120"},
+                       [failure = failure] {
+                           if (failure == Failure::FileTooLarge) {
+                               LimitFileSize(kRoomLeft);
+                           }
+                       });
+        EXPECT_TRUE(run.exited);
+        EXPECT_EQ(run.status, 2);
+        message = QString::fromStdString(run.err);
     } else {
         auto window = StartWindow();
         Open(*window, ExampleScene("worked-example.txt"));
@@ -108,9 +102,7 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
         failure == Failure::DiskFull ? "No space left on device" : "File too large";
     EXPECT_THAT(message.toStdString(),
                 HasSubstr("cannot write '" + keep.toStdString() + "': " + reason));
-    QFile file(keep);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), earlier);
+    EXPECT_EQ(Read("out/keep." + QString(format)), earlier);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                      QDir::NoDotAndDotDot),
               expectedFiles);

@@ -1,0 +1,247 @@
+// The pixel drivers, the band split and the render session that runs them on threads: what a
+// picture depends on, and how a render starts, stops and starts again.
+#include "render/render_session.h"
+
+#include <chrono>
+#include <ios>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "geometry/sphere.h"
+#include "render_support.h"
+#include "test_support.h"
+
+namespace lumivex {
+namespace {
+
+using testing::RenderWords;
+using testing::Request;
+using testing::Words;
+
+// A scene with every kind of ray: glass, a rough mirror and a soft light.
+const char kBusyScene[] =
+    "CAMERA (0,0,-8) (1,0,0) (0,1,0) (0,0,-2)\n"
+    "AMBIENT (0.1,0.1,0.1)\n"
+    "LIGHT (0,10,-10) (1,1,1) 0.05\n"
+    "SPHERE (0,0,0) 2 (1,0,0) 0.5 20 (1,1,1) 2.25 1\n"
+    "BOX (-4,-3,3) (8,0,0) (0,6,0) (0,0,1) (0.2,0.2,0.2) 0.8 10 (1,1,1) 0 0 0.05\n";
+
+// A session whose every camera ray sees the same grey: the eye inside a large matte sphere lit
+// by ambient light only.
+struct FlatSession {
+    RenderSession session;
+    ThreadState thread;
+
+    FlatSession(std::uint32_t width, std::uint32_t height, float grey) {
+        auto scene = std::make_unique<Scene>();
+        scene->ambient = {grey, grey, grey, 1};
+        scene->AddObject(
+            Sphere(Point(0, 0, 0), 100, Material({1, 1, 1, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0)));
+        session.SetScene(PrepareScene(std::move(scene), false));
+        session.ResizePicture({width, height});
+    }
+    void RenderBand(AntialiasMode mode, Band band) {
+        const PixelBuffer& pixels = *session.GetPixels();
+        lumivex::RenderBand(mode, session.GetContext(), thread,
+                            {pixels.GetWidth(), pixels.GetHeight()}, band);
+    }
+    std::uint32_t Load(std::uint32_t x, std::uint32_t y) const {
+        return session.GetPixels()->Load(x, y);
+    }
+};
+
+TEST(BandSplit, DividesRowsAndGivesTheRemainderToTheLastBand) {
+    EXPECT_EQ(SplitIntoBands(582, 4),
+              (std::vector<Band>{{0, 145}, {145, 290}, {290, 435}, {435, 582}}));
+    EXPECT_EQ(SplitIntoBands(582, 1), (std::vector<Band>{{0, 582}}));
+    EXPECT_EQ(SplitIntoBands(3, 4), (std::vector<Band>{{0, 0}, {0, 0}, {0, 0}, {0, 3}}));
+    EXPECT_EQ(DefaultBandCountFor(32), 16u);
+    EXPECT_EQ(DefaultBandCountFor(2), 2u);
+    EXPECT_EQ(DefaultBandCountFor(0), 1u);
+}
+
+TEST(PixelDrivers, PackCameraDirectionsAndColorsAsDefined) {
+    EXPECT_EQ(PackColor({1, 0.5f, 0, 1}), 0x00FF7F00u);
+    EXPECT_EQ(PackColor({0.999f, 1.0f / 255.0f, 0.0039f, 1}), 0x00FE0100u);
+    EXPECT_EQ(PackColor({NAN, 1, NAN, 1}), 0x0000FF00u);
+
+    const Camera camera(Point(0, 0, 0), Direction(0.5f, 0, 0), Direction(0, 0.5f, 0),
+                        Direction(0, 0, 1));
+    EXPECT_EQ(Normalized(CameraDirection(camera, 640, 640, 0, 0)),
+              Normalized(Direction(-0.5f, -0.5f, -1)));
+    EXPECT_EQ(Normalized(CameraDirection(camera, 640, 640, 320, 320)), Direction(0, 0, -1));
+
+    // Bottom-up rows of words, white at first.
+    PixelBuffer pixels(4, 3);
+    pixels.Store(1, 2, 0x00FF0000u);
+    EXPECT_EQ(Words(pixels)[2 * 4 + 1], 0x00FF0000u);
+    EXPECT_EQ(pixels.Load(1, 1), PixelBuffer::kWhite);
+}
+
+TEST(PixelDrivers, WriteOnlyInsideTheirBandAndNothingForAnEmptyOne) {
+    for (const auto mode :
+         {AntialiasMode::Off, AntialiasMode::Jittered, AntialiasMode::MonteCarlo}) {
+        FlatSession flat(6, 6, 0.5f);
+        flat.RenderBand(mode, {6, 6});  // empty, in the middle
+        flat.RenderBand(mode, {0, 0});  // empty, at the bottom
+        flat.RenderBand(mode, {2, 4});
+        for (std::uint32_t y = 0; y < 6; ++y) {
+            const std::uint32_t expected = (y == 2 || y == 3) ? 0x007F7F7Fu : PixelBuffer::kWhite;
+            for (std::uint32_t x = 0; x < 6; ++x) {
+                EXPECT_EQ(flat.Load(x, y), expected) << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST(PixelDrivers, AntialiasingAveragesSixteenSamplesOfTwoDrawsEach) {
+    for (const float grey : {0.0f, 0.5f, 1.0f}) {
+        for (const auto mode : {AntialiasMode::Jittered, AntialiasMode::MonteCarlo}) {
+            FlatSession flat(4, 4, grey);
+            flat.RenderBand(mode, {0, 4});
+            // Sixteen equal samples average to that colour exactly.
+            EXPECT_EQ(flat.Load(2, 1), PackColor({grey, grey, grey, 1})) << grey;
+            EXPECT_EQ(flat.thread.rays.camera, 16u * 16u);
+            // Two numbers drawn per sample, 32 per pixel.
+            RandomSource reference;
+            for (int i = 0; i < 16 * 32; ++i) {
+                reference.Next();
+            }
+            EXPECT_EQ(flat.thread.random.Next(), reference.Next());
+        }
+    }
+}
+
+TEST(PixelDrivers, MarkTheLastRowTheCurrentRowAndTheNext) {
+    FlatSession flat(3, 4, 0.5f);
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint32_t> rows{0};
+    flat.thread.stopRequested = &stop;
+    flat.thread.rowsFinished = &rows;
+    flat.RenderBand(AntialiasMode::Off, {0, 1});
+    EXPECT_EQ(flat.Load(0, 0), 0x007F7F7Fu);          // a one-row band: traced over its markers
+    EXPECT_EQ(flat.Load(0, 1), PixelBuffer::kWhite);  // no red row outside the band
+    EXPECT_EQ(rows.load(), 1u);
+
+    // Stopped before its first pixel, a band shows the markers it set up.
+    stop = true;
+    flat.RenderBand(AntialiasMode::Off, {1, 4});
+    EXPECT_EQ(flat.Load(2, 3), kMarkerYellow);  // the band's last row
+    EXPECT_EQ(flat.Load(2, 1), kMarkerBlue);    // the row about to be traced
+    EXPECT_EQ(flat.Load(2, 2), kMarkerRed);     // the row after it
+    EXPECT_EQ(rows.load(), 1u);
+}
+
+TEST(RenderSession, RendersEveryRowReportingEachBandOnce) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    std::mutex mutex;
+    std::multiset<unsigned> reported;
+    session.Start(Request(16, 20, AntialiasMode::Off, 3), [&](unsigned band, double seconds) {
+        const std::lock_guard lock(mutex);
+        reported.insert(band);
+        EXPECT_GE(seconds, 0.0);
+    });
+    session.Wait();
+    EXPECT_TRUE(session.IsComplete());
+    EXPECT_FALSE(session.IsRunning());
+    EXPECT_EQ(reported, (std::multiset<unsigned>{0, 1, 2}));
+    EXPECT_EQ(session.RowsFinished(), 20u);
+    EXPECT_EQ(session.RowsFinished(2), 8u);
+    EXPECT_GT(session.ElapsedSeconds(), 0.0);
+    EXPECT_EQ(session.ElapsedSeconds(), session.ElapsedSeconds());  // fixed once complete
+    for (const std::uint32_t word : Words(*session.GetPixels())) {
+        EXPECT_EQ(word >> 24, 0u);  // every pixel written by a driver
+    }
+    const RayCounts rays = session.Rays();
+    EXPECT_EQ(rays.camera, 16u * 20u);
+    EXPECT_GT(rays.secondary, 0u);
+    EXPECT_GT(rays.shadow, 0u);
+}
+
+TEST(RenderSession, PictureDependsOnTheBandCountAndStochasticButNotOnThreadsOrTheIndex) {
+    for (const auto mode : {AntialiasMode::Off, AntialiasMode::MonteCarlo}) {
+        for (const bool stochastic : {false, true}) {
+            const auto first = RenderWords(kBusyScene, Request(12, 12, mode, 3, stochastic));
+            // Each band restarts the random source, so which thread renders it does not matter.
+            for (const unsigned threads : {1u, 2u, 3u}) {
+                EXPECT_EQ(RenderWords(kBusyScene, Request(12, 12, mode, 3, stochastic, threads)),
+                          first);
+            }
+            EXPECT_EQ(RenderWords(kBusyScene, Request(12, 12, mode, 3, stochastic, 0, false)),
+                      first);
+        }
+    }
+    const auto oneBand = RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1));
+    EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 3)), oneBand);
+    EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1, true)), oneBand);
+}
+
+TEST(RenderSession, StopsMidBandWhileThePictureIsReadAndStartsAgain) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    std::atomic<int> reports{0};
+    for (int round = 0; round < 20; ++round) {
+        session.Start(Request(64, 64, AntialiasMode::Jittered, 16),
+                      [&](unsigned, double) { ++reports; });
+        // Read the picture while the threads write it, as the window does when it repaints:
+        // every word is whole, either the initial white or one a driver wrote.
+        for (std::uint32_t y = 0; y < 64; ++y) {
+            const std::uint32_t word = session.GetPixels()->Load(round % 64, y);
+            EXPECT_TRUE(word == PixelBuffer::kWhite || word >> 24 == 0u) << std::hex << word;
+        }
+        session.SetStochastic(round % 2 == 0);
+        session.Stop();
+        EXPECT_FALSE(session.IsRunning());
+        const std::uint64_t rows = session.RowsFinished();
+        // Nothing more happens after Stop returns.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(session.RowsFinished(), rows);
+    }
+    reports = 0;
+    session.Start(Request(64, 64, AntialiasMode::Off, 16), [&](unsigned, double) { ++reports; });
+    session.Wait();
+    EXPECT_EQ(reports.load(), 16);
+    EXPECT_EQ(session.RowsFinished(), 64u);
+    EXPECT_EQ(Words(*session.GetPixels()),
+              RenderWords(kBusyScene, Request(64, 64, AntialiasMode::Off, 16)));
+}
+
+TEST(RenderSession, ANewSceneOrCameraDuringARenderStopsItFirstAndRendersOverThePicture) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    session.Start(Request(48, 48, AntialiasMode::MonteCarlo, 4));
+    // Loading another scene stops the threads before the objects they read are replaced.
+    session.SetScene(PrepareScene(LoadSceneText("AMBIENT (1,1,1)\n").scene, true));
+    EXPECT_FALSE(session.IsRunning());
+    const auto before = Words(*session.GetPixels());
+    session.Start(Request(48, 48, AntialiasMode::Off, 4));
+    session.Wait();
+    // An empty scene renders black everywhere: the new render covered the old picture.
+    for (const std::uint32_t word : Words(*session.GetPixels())) {
+        EXPECT_EQ(word, 0u);
+    }
+    EXPECT_NE(before, Words(*session.GetPixels()));
+
+    // A camera moved while stopped is the one the next render sees.
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    session.Start(Request(8, 8));
+    session.Stop();
+    session.GetScene().camera.centre.x += 0.5f;
+    session.Start(Request(8, 8));
+    session.Wait();
+    auto moved = LoadSceneText(kBusyScene).scene;
+    moved->camera.centre.x += 0.5f;
+    EXPECT_EQ(Words(*session.GetPixels()), RenderWords(std::move(moved), Request(8, 8)));
+}
+
+TEST(RenderSession, MoreBandsThanRowsStillCoverThePicture) {
+    for (const std::uint32_t word :
+         RenderWords(kBusyScene, Request(5, 3, AntialiasMode::Off, 16))) {
+        EXPECT_EQ(word >> 24, 0u);
+    }
+}
+
+}  // namespace
+}  // namespace lumivex
