@@ -1,13 +1,9 @@
 // Known answers of hit finding, tracing and direct light, worked out by hand.
 #include "render/trace.h"
 
-#include <functional>
-
-#include "geometry/box.h"
-#include "geometry/polygon3d.h"
-#include "geometry/sphere.h"
 #include "render/direct_light.h"
 #include "render/render_session.h"
+#include "scene/scene_loader.h"
 #include "test_support.h"
 
 namespace lumivex {
@@ -15,12 +11,9 @@ namespace {
 
 using testing::MakeRay;
 
-Material Matte(Color diffuse) {
-    return Material(diffuse, 0, 1, {1, 1, 1, 1}, 1, 1, 0);
-}
-Material Mirror(Color diffuse) {
-    return Material(diffuse, 1, 1, {1, 1, 1, 1}, 0, 0, 0);
-}
+const Material kWhite({1, 1, 1, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0);
+// A large white matte sphere behind the eye, which mirrored rays from z > 0 come back to.
+const std::string kWallBehind = "SPHERE (0,0,-100) 50 (1,1,1) 0 1 (1,1,1) 1 1\n";
 
 // A scene in a render session, its hits found by the plain walk or through the index, and one
 // thread's state to trace with.
@@ -28,15 +21,12 @@ struct Tracer {
     RenderSession session;
     ThreadState thread;
 
-    Tracer(const std::function<void(Scene&)>& build, bool accelerate) {
-        auto scene = std::make_unique<Scene>();
-        build(*scene);
-        session.SetScene(PrepareScene(std::move(scene), accelerate));
+    Tracer(const std::string& sceneText, bool accelerate) {
+        session.SetScene(PrepareScene(LoadSceneText(sceneText).scene, accelerate));
         session.SetAcceleration(accelerate);
     }
-    Color TraceFrom(const Vec4& origin, const Vec4& direction, bool inside = false,
-                    int depth = kCameraRayDepth) {
-        Ray ray = MakeRay(origin, Normalized(direction));
+    Color TraceAlongZ(bool inside = false, int depth = kCameraRayDepth) {
+        Ray ray = MakeRay(Point(0, 0, 0), Direction(0, 0, 1));
         return Trace(session.GetContext(), thread, ray, inside, depth);
     }
     Color DirectLight(const Vec4& normal, const Vec4& mirror, float weight,
@@ -67,24 +57,23 @@ TEST(BoundingSphereTest, PassesTangentAndWidenedRaysAndRejectsSpheresBehind) {
 }
 
 TEST(FindNearestHit, KeepsTheSmallestTTheEarlierObjectOnTiesAndAsksOnlyWithinBoundingSpheres) {
-    Scene scene;
     Ray ray = MakeRay(Point(0, 0, -5), Direction(0, 0, 1));
-    EXPECT_FALSE(FindNearestHit(scene, ray).hit);
-    scene.AddObject(Sphere(Point(0, 0, 2), 1, Matte({1, 0, 0, 1})));
-    scene.AddObject(Sphere(Point(0, 0, 0), 1, Matte({0, 1, 0, 1})));
-    scene.AddObject(Sphere(Point(0, 0, 0), 1, Matte({0, 0, 1, 1})));  // a twin: loses the tie
-    const HitRecord hit = FindNearestHit(scene, ray);
+    EXPECT_FALSE(FindNearestHit(Scene(), ray).hit);
+    // The second sphere is nearer; the third, its twin, loses the tie.
+    const auto spheres = LoadSceneText(
+        "SPHERE (0,0,2) 1 (1,0,0) 0 1 (1,1,1) 1 1\nSPHERE (0,0,0) 1 (0,1,0) 0 1 (1,1,1) 1 1\n"
+        "SPHERE (0,0,0) 1 (0,0,1) 0 1 (1,1,1) 1 1\n");
+    const HitRecord hit = FindNearestHit(*spheres.scene, ray);
     EXPECT_EQ(hit.t, 4.0f);
     EXPECT_EQ(hit.material.diffuse.g, 1.0f);
 
     // A skewed box reaches outside its bounding sphere: a ray through that corner hits the box
     // only when asked directly.
-    Scene skewed;
-    skewed.AddObject(Box(Point(0, 0, 0), Direction(1, 0, 0), Direction(-0.9f, 1, 0),
-                         Direction(0, 0, 1), Matte({1, 1, 1, 1})));
+    const auto skewed =
+        LoadSceneText("BOX (0,0,0) (1,0,0) (-0.9,1,0) (0,0,1) (1,1,1) 0 1 (1,1,1) 1 1\n");
     Ray corner = MakeRay(Point(0.95f, 0.05f, -5), Direction(0, 0, 1));
-    EXPECT_TRUE(skewed.objects[0]->Intersect(corner).hit);
-    EXPECT_FALSE(FindNearestHit(skewed, corner).hit);
+    EXPECT_TRUE(skewed.scene->objects[0]->Intersect(corner).hit);
+    EXPECT_FALSE(FindNearestHit(*skewed.scene, corner).hit);
 }
 
 TEST(ComputeBounce, FresnelAtNormalIncidenceAndTotalInternalReflection) {
@@ -104,146 +93,67 @@ TEST(ComputeBounce, FresnelAtNormalIncidenceAndTotalInternalReflection) {
     EXPECT_THAT(inside.mirror, testing::VecNear(Normalized(Direction(1, 0, -1)), 1e-7f));
 }
 
+// Each scene is traced along +z from the origin.
 struct TraceCase {
     const char* what;
-    std::function<void(Scene&)> build;
-    Vec4 origin;
-    bool inside;
-    int depth;
+    std::string scene;
     Color expected;
-    float tolerance;  // 0: exact
+    int depth = kCameraRayDepth;
+    bool inside = false;
+    float tolerance = 0;  // 0: exact
 };
 
 const TraceCase kTraceCases[] = {
     {"a miss is black whatever the air and the ambient light",
-     [](Scene& s) {
-         s.air = Air(1, 1, {0.5f, 0.5f, 0.5f, 1});
-         s.ambient = {1, 1, 1, 1};
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
-     {0, 0, 0, 1},
-     0},
+     "AIR 1 1 (0.5,0.5,0.5)\nAMBIENT (1,1,1)\n",
+     {0, 0, 0, 1}},
     {"without specular weight: ambient times diffuse",
-     [](Scene& s) {
-         s.ambient = {0.25f, 0.5f, 1, 1};
-         s.AddObject(Sphere(Point(0, 0, 5), 1, Matte({1, 1, 0.5f, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
-     {0.25f, 0.5f, 0.5f, 1},
-     0},
+     "AMBIENT (0.25,0.5,1)\nSPHERE (0,0,5) 1 (1,1,0.5) 0 1 (1,1,1) 1 1\n",
+     {0.25f, 0.5f, 0.5f, 1}},
     {"a light straight behind the eye adds cos 0 in each of the 16 passes",
-     [](Scene& s) {
-         s.ambient = {0.25f, 0.5f, 1, 1};
-         s.AddObject(Sphere(Point(0, 0, 5), 1, Matte({1, 1, 0.5f, 1})));
-         s.AddLight({{0.5f, 0.5f, 0.5f, 1}, Point(0, 0, -5), 0});
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
-     {0.75f, 1, 0.75f, 1},
-     0},
+     "AMBIENT (0.25,0.5,1)\nSPHERE (0,0,5) 1 (1,1,0.5) 0 1 (1,1,1) 1 1\n"
+     "LIGHT (0,0,-5) (0.5,0.5,0.5) 0\n",
+     {0.75f, 1, 0.75f, 1}},
     {"depth 0 spawns no mirrored ray",
-     [](Scene& s) {
-         s.ambient = {0.5f, 0.5f, 0.5f, 1};
-         s.AddObject(Sphere(Point(0, 0, 5), 1, Mirror({0.2f, 0.2f, 0.2f, 1})));
-         s.AddObject(Sphere(Point(0, 0, -100), 50, Matte({1, 1, 1, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     0,
+     "AMBIENT (0.5,0.5,0.5)\nSPHERE (0,0,5) 1 (0.2,0.2,0.2) 1 1 (1,1,1) 0 0\n" + kWallBehind,
      {0.1f, 0.1f, 0.1f, 1},
      0},
     {"depth 1: the mirror adds the wall behind the eye at full weight",
-     [](Scene& s) {
-         s.ambient = {0.5f, 0.5f, 0.5f, 1};
-         s.AddObject(Sphere(Point(0, 0, 5), 1, Mirror({0.2f, 0.2f, 0.2f, 1})));
-         s.AddObject(Sphere(Point(0, 0, -100), 50, Matte({1, 1, 1, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     1,
+     "AMBIENT (0.5,0.5,0.5)\nSPHERE (0,0,5) 1 (0.2,0.2,0.2) 1 1 (1,1,1) 0 0\n" + kWallBehind,
      {0.6f, 0.6f, 0.6f, 1},
-     0},
+     1},
     {"glass of index 1.5 head on: 0.96 of the wall through each of two faces",
-     [](Scene& s) {
-         s.ambient = {1, 1, 1, 1};
-         s.AddObject(
-             Sphere(Point(0, 0, 5), 1, Material({0, 0, 0, 1}, 1, 1, {1, 1, 1, 1}, 2.25f, 1, 0)));
-         s.AddObject(Sphere(Point(0, 0, 105), 50, Matte({0.5f, 0.5f, 0.5f, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
+     "AMBIENT (1,1,1)\nSPHERE (0,0,5) 1 (0,0,0) 1 1 (1,1,1) 2.25 1\n"
+     "SPHERE (0,0,105) 50 (0.5,0.5,0.5) 0 1 (1,1,1) 1 1\n",
      {0.4608f, 0.4608f, 0.4608f, 1},
+     kCameraRayDepth,
+     false,
      1e-3f},
     {"permittivity equal to permeability matches the air: nothing mirrored head on",
-     [](Scene& s) {
-         s.ambient = {1, 1, 1, 1};
-         s.AddObject(
-             Sphere(Point(0, 0, 5), 1, Material({0, 0, 0, 1}, 1, 1, {1, 1, 1, 1}, 2, 2, 0)));
-         s.AddObject(Sphere(Point(0, 0, -100), 50, Matte({1, 1, 1, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
-     {0, 0, 0, 1},
-     0},
+     "AMBIENT (1,1,1)\nSPHERE (0,0,5) 1 (0,0,0) 1 1 (1,1,1) 2 2\n" + kWallBehind,
+     {0, 0, 0, 1}},
     {"the air absorbs over the segment's length: (0.5)^2 of red",
-     [](Scene& s) {
-         s.ambient = {1, 1, 1, 1};
-         s.air = Air(1, 1, {0.5f, 1, 1, 1});
-         s.AddObject(Sphere(Point(0, 0, 3), 1, Matte({1, 1, 1, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
-     {0.25f, 1, 1, 1},
-     0},
+     "AMBIENT (1,1,1)\nAIR 1 1 (0.5,1,1)\nSPHERE (0,0,3) 1 (1,1,1) 0 1 (1,1,1) 1 1\n",
+     {0.25f, 1, 1, 1}},
     {"inside, the material absorbs: t = 2 halves green twice",
-     [](Scene& s) {
-         s.ambient = {1, 1, 1, 1};
-         s.AddObject(
-             Sphere(Point(0, 0, 0), 2, Material({1, 1, 1, 1}, 0, 1, {1, 0.5f, 1, 1}, 1, 1, 0)));
-     },
-     Point(0, 0, 0),
-     true,
-     kCameraRayDepth,
+     "AMBIENT (1,1,1)\nSPHERE (0,0,0) 2 (1,1,1) 0 1 (1,0.5,1) 1 1\n",
      {1, 0.25f, 1, 1},
-     0},
-    {"each component is clamped to [0, 1]",
-     [](Scene& s) {
-         s.ambient = {4, -1, 0.5f, 1};
-         s.AddObject(Sphere(Point(0, 0, 5), 1, Matte({1, 1, 1, 1})));
-     },
-     Point(0, 0, 0),
-     false,
      kCameraRayDepth,
-     {1, 0, 0.5f, 1},
-     0},
+     true},
+    {"each component is clamped to [0, 1]",
+     "AMBIENT (4,-1,0.5)\nSPHERE (0,0,5) 1 (1,1,1) 0 1 (1,1,1) 1 1\n",
+     {1, 0, 0.5f, 1}},
     // At a grazing hit (cos 0) between media of equal index the Fresnel denominators are 0;
     // 0 times that is NaN, which must not become weight 1.
     {"NaN weights spawn no ray",
-     [](Scene& s) {
-         s.ambient = {0.5f, 0.5f, 0.5f, 1};
-         s.AddObject(Sphere(Point(1, 0, 5), 1, Matte({1, 1, 1, 1})));
-         s.AddObject(Sphere(Point(0, 0, -100), 50, Matte({1, 1, 1, 1})));
-     },
-     Point(0, 0, 0),
-     false,
-     kCameraRayDepth,
-     {0.5f, 0.5f, 0.5f, 1},
-     0},
+     "AMBIENT (0.5,0.5,0.5)\nSPHERE (1,0,5) 1 (1,1,1) 0 1 (1,1,1) 1 1\n" + kWallBehind,
+     {0.5f, 0.5f, 0.5f, 1}},
 };
 
 TEST(Trace, KnownAnswersWithEitherWayOfFindingHits) {
     for (const TraceCase& c : kTraceCases) {
         for (const bool accelerate : {false, true}) {
-            Tracer tracer(c.build, accelerate);
-            const Color seen = tracer.TraceFrom(c.origin, Direction(0, 0, 1), c.inside, c.depth);
+            const Color seen = Tracer(c.scene, accelerate).TraceAlongZ(c.inside, c.depth);
             if (c.tolerance == 0) {
                 EXPECT_EQ(seen, c.expected) << c.what;
             } else {
@@ -257,11 +167,7 @@ TEST(Trace, KnownAnswersWithEitherWayOfFindingHits) {
 TEST(Trace, StochasticDrawsOneNumberAtEveryHitWithDepthLeft) {
     // No lights and no roughness: with Stochastic off nothing is drawn at all; with it on, one
     // number per hit even though both weights are 0, and none at depth 0.
-    Tracer tracer(
-        [](Scene& s) {
-            s.AddObject(Sphere(Point(0, 0, 5), 1, Matte({1, 1, 1, 1})));
-        },
-        false);
+    Tracer tracer("SPHERE (0,0,5) 1 (1,1,1) 0 1 (1,1,1) 1 1\n", false);
     const struct {
         bool stochastic;
         int depth;
@@ -270,35 +176,32 @@ TEST(Trace, StochasticDrawsOneNumberAtEveryHitWithDepthLeft) {
     for (const auto& c : cases) {
         tracer.thread.random.Restart();
         tracer.session.SetStochastic(c.stochastic);
-        tracer.TraceFrom(Point(0, 0, 0), Direction(0, 0, 1), false, c.depth);
+        tracer.TraceAlongZ(false, c.depth);
         EXPECT_EQ(tracer.thread.random.Next(), c.next) << c.stochastic << c.depth;
     }
 }
 
 TEST(AddDirectLight, BlocksAtExactlyTheLightsDistanceButNotBeyondNorFromInside) {
-    for (const float wall : {10.0f, 10.5f}) {
+    // A light at z = 10 over a square at that distance, then just beyond it.
+    const struct {
+        const char* square;
+        float lit;
+    } cases[] = {{"(-1,-1,10) (1,-1,10) (1,1,10) (-1,1,10)", 0},
+                 {"(-1,-1,10.5) (1,-1,10.5) (1,1,10.5) (-1,1,10.5)", 1}};
+    for (const auto& c : cases) {
         for (const bool accelerate : {false, true}) {
-            Tracer tracer(
-                [wall](Scene& s) {
-                    s.AddLight({{1, 1, 1, 1}, Point(0, 0, 10), 0});
-                    const std::vector<Vec4> square = {Point(-1, -1, wall), Point(1, -1, wall),
-                                                      Point(1, 1, wall), Point(-1, 1, wall)};
-                    s.AddObject(Polygon3D(square, Matte({1, 1, 1, 1})));
-                },
-                accelerate);
-            const Material white = Matte({1, 1, 1, 1});
-            EXPECT_EQ(
-                tracer.DirectLight(Direction(0, 0, 1), Direction(0, 0, -1), 0, white, false).r,
-                wall == 10.0f ? 0.0f : 1.0f)
-                << wall << accelerate;
-            EXPECT_EQ(tracer.DirectLight(Direction(0, 0, 1), Direction(0, 0, -1), 0, white, true).r,
-                      1.0f);
+            Tracer tracer("LIGHT (0,0,10) (1,1,1) 0\nPOLYGON 4 " + std::string(c.square) +
+                              " (1,1,1) 0 1 (1,1,1) 1 1\n",
+                          accelerate);
+            const Vec4 up = Direction(0, 0, 1);
+            EXPECT_EQ(tracer.DirectLight(up, -up, 0, kWhite, false).r, c.lit) << c.square;
+            EXPECT_EQ(tracer.DirectLight(up, -up, 0, kWhite, true).r, 1.0f) << c.square;
         }
     }
 }
 
 TEST(AddDirectLight, HighlightFollowsTheMirrorAndItsWeight) {
-    Tracer tracer([](Scene& s) { s.AddLight({{1, 1, 1, 1}, Point(0, 0, 10), 0}); }, false);
+    Tracer tracer("LIGHT (0,0,10) (1,1,1) 0\n", false);
     const struct {
         Vec4 mirror;
         float exponent;
@@ -319,22 +222,6 @@ TEST(AddDirectLight, HighlightFollowsTheMirrorAndItsWeight) {
         const Color out = tracer.DirectLight(Direction(0, 0, -1), c.mirror, c.weight, shiny, false);
         EXPECT_EQ(out, (Color{c.expected, c.expected, c.expected, 1})) << c.exponent << c.weight;
     }
-}
-
-TEST(AddDirectLight, SoftShadowCountsTheUnblockedPasses) {
-    // A wide light half hidden behind a small occluder: some passes are blocked, some not.
-    Tracer tracer(
-        [](Scene& s) {
-            s.AddLight({{1, 1, 1, 1}, Point(0, 0, 10), 0.05f});
-            s.AddObject(Sphere(Point(0, 0, 5), 0.2f, Matte({1, 1, 1, 1})));
-        },
-        true);
-    const float r =
-        tracer.DirectLight(Direction(0, 0, 1), Direction(0, 0, -1), 0, Matte({1, 1, 1, 1}), false)
-            .r;
-    EXPECT_GT(r, 0.0f);
-    EXPECT_LT(r, 1.0f);
-    EXPECT_EQ(tracer.thread.rays.shadow, 16u);
 }
 
 }  // namespace
