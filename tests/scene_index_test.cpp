@@ -1,13 +1,11 @@
 // The scene index must find exactly what the plain walk over the object list finds: the same
-// record for every ray, the same shadow answer, the same pictures. These tests compare the two
-// on random scenes of every shape, including the awkward ones (skewed and left-handed boxes,
-// icosahedra near their apexes, non-planar and degenerate polygons, skewed ellipsoids), with rays
-// aimed to graze them.
+// record for every ray and the same shadow answer. These tests compare the two on random scenes
+// of every shape, including the awkward ones (skewed and left-handed boxes, icosahedra near their
+// apexes, non-planar and degenerate polygons, skewed ellipsoids), with rays aimed to graze them.
 #include "render/scene_index.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
 
 #include "geometry/box.h"
@@ -17,7 +15,6 @@
 #include "geometry/sphere.h"
 #include "render/hit_region.h"
 #include "render/nearest_hit.h"
-#include "render_support.h"
 #include "test_support.h"
 
 namespace lumivex {
@@ -28,13 +25,6 @@ namespace {
 int CheckScale() {
     const char* scale = std::getenv("LUMIVEX_INDEX_CHECK_SCALE");
     return scale != nullptr ? std::max(1, std::atoi(scale)) : 1;
-}
-
-bool SameBits(float a, float b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-bool SameBits(const Vec4& a, const Vec4& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 class RandomScene {
@@ -55,19 +45,10 @@ class RandomScene {
             }
         }
     }
-    // Mostly matte, some mirrors, a little glass: enough of each kind of ray without the
-    // exponential fan-out of many transparent objects facing each other.
+    // A colour of its own tells which object a record came from.
     Material AnyMaterial() {
-        const Color diffuse{Uniform(0, 1), Uniform(0, 1), Uniform(0, 1), 1};
-        switch (random() % 10) {
-            case 0:
-                return Material(diffuse, 0.8f, 20, {0.9f, 0.95f, 1, 1}, 2.25f, 1, 0);
-            case 1:
-            case 2:
-                return Material(diffuse, 0.6f, 30, {1, 1, 1, 1}, 0, 0, Uniform(0, 0.05f));
-            default:
-                return Material(diffuse, 0, 1, {1, 1, 1, 1}, 1, 1, 0);
-        }
+        return Material({Uniform(0, 1), Uniform(0, 1), Uniform(0, 1), 1}, 0, 1, {1, 1, 1, 1}, 1, 1,
+                        0);
     }
 
     // Every kind of shape, at sizes from tiny to large, some of them degenerate.
@@ -75,7 +56,7 @@ class RandomScene {
         for (int i = 0; i < count; ++i) {
             const Vec4 at = PointIn(size);
             const float scale = std::pow(10.0f, Uniform(-2, 0.5f));
-            switch (random() % 9) {
+            switch (random() % 8) {
                 case 0:
                 case 1:
                     scene.AddObject(Sphere(at, scale, AnyMaterial()));
@@ -94,19 +75,11 @@ class RandomScene {
                     scene.AddObject(
                         Icosahedron(random() % 4 == 0 ? -scale : scale, at, AnyMaterial()));
                     break;
-                case 5: {  // orthogonal axes
-                    const Vec4 u = DirectionAny();
-                    const Vec4 v = Normalized(Cross(u, DirectionAny()));
-                    const Vec4 w = Cross(u, v);
-                    scene.AddObject(Ellipsoid(at, scale * u, Uniform(0.1f, 1) * scale * v,
-                                              Uniform(0.1f, 1) * scale * w, AnyMaterial()));
-                    break;
-                }
-                case 6:  // skewed axes
+                case 5:  // any axes: ellipsoids are never indexed, only walked
                     scene.AddObject(Ellipsoid(at, scale * DirectionAny(), scale * DirectionAny(),
                                               scale * DirectionAny(), AnyMaterial()));
                     break;
-                case 7: {  // a flat polygon: a regular n-gon, sometimes not star-shaped
+                case 6: {  // a flat polygon: a regular n-gon, sometimes not star-shaped
                     const Vec4 u = DirectionAny();
                     const Vec4 v = Normalized(Cross(u, DirectionAny()));
                     const Vec4 w = Cross(u, v);
@@ -156,7 +129,7 @@ class RandomScene {
                 origin = PointIn(100 * size);
                 break;
             case 2: {  // just off a surface, as secondary and shadow rays start
-                Ray probe{PointIn(2 * size), Normalized(sphere.centre - PointIn(2 * size))};
+                Ray probe{PointIn(2 * size), {}};
                 probe.direction = Normalized(AsDirection(sphere.centre - probe.origin));
                 const HitRecord hit = target.Intersect(probe);
                 origin = hit.hit && std::isfinite(hit.point.x)
@@ -198,16 +171,19 @@ class RandomScene {
     std::mt19937 random;
 };
 
-void ExpectSameRecord(const HitRecord& plain, const HitRecord& indexed, int ray) {
-    ASSERT_EQ(plain.hit, indexed.hit) << "ray " << ray;
-    if (!plain.hit) {
-        return;
-    }
-    EXPECT_TRUE(SameBits(plain.t, indexed.t))
-        << "ray " << ray << ": " << plain.t << " vs " << indexed.t;
-    EXPECT_TRUE(SameBits(plain.point, indexed.point)) << "ray " << ray;
-    EXPECT_TRUE(SameBits(plain.normal, indexed.normal)) << "ray " << ray;
-    EXPECT_EQ(plain.material, indexed.material) << "ray " << ray;
+// The same record to the bit, where there is a hit.
+bool SameRecord(const HitRecord& a, const HitRecord& b) {
+    return a.hit == b.hit && (!a.hit || (std::memcmp(&a.t, &b.t, sizeof a.t) == 0 &&
+                                         std::memcmp(&a.point, &b.point, sizeof a.point) == 0 &&
+                                         std::memcmp(&a.normal, &b.normal, sizeof a.normal) == 0 &&
+                                         a.material == b.material));
+}
+
+void ExpectSameHit(const Scene& scene, const SceneIndex& index, Ray ray) {
+    Ray copy = ray;
+    const HitRecord plain = FindNearestHit(scene, ray);
+    const HitRecord indexed = index.FindNearestHit(copy);
+    EXPECT_TRUE(SameRecord(plain, indexed)) << ray << ": " << plain << " vs " << indexed;
 }
 
 // Whether the ray, in exact arithmetic, passes through the region widened by `slack`.
@@ -234,7 +210,9 @@ bool PassesThrough(const Ray& ray, const Region& region, double slack) {
 }
 
 // The index skips a shape for a ray that misses its hit region (widened for rounding): every ray
-// the shape reports a hit for must pass through that region.
+// the plain walk asks the shape (it passes the bounding-sphere test) and the shape reports a hit
+// for must pass through that region. (From afar, a sphere's rounding can report a hit well off
+// its surface, but only for rays that miss its bounding sphere.)
 TEST(HitRegion, HoldsEveryRayAShapeReportsAHitFor) {
     RandomScene random(1);
     Scene scene;
@@ -244,7 +222,8 @@ TEST(HitRegion, HoldsEveryRayAShapeReportsAHitFor) {
         const Geometry& shape = *scene.objects[i % scene.objects.size()];
         Ray ray = random.AnyRayAt(shape, 5);
         const HitRegion region = HitRegionOf(shape);
-        if (region.kind == HitRegion::Kind::Unbounded || !shape.Intersect(ray).hit) {
+        if (region.kind == HitRegion::Kind::Unbounded ||
+            !BoundingSphereTest(ray, shape.GetBoundingSphere()) || !shape.Intersect(ray).hit) {
             continue;
         }
         ASSERT_EQ(region.kind, HitRegion::Kind::Bounded) << i;
@@ -275,10 +254,8 @@ TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
             Ray copy = ray;
             const HitRecord plain = FindNearestHit(scene, ray);
             const HitRecord indexed = index.FindNearestHit(copy);
-            ExpectSameRecord(plain, indexed, i);
-            if (HasFailure()) {
-                FAIL() << "seed " << seed << " ray " << ray;
-            }
+            ASSERT_TRUE(SameRecord(plain, indexed))
+                << "seed " << seed << ", " << ray << ": " << plain << " vs " << indexed;
             hits += plain.hit ? 1 : 0;
 
             // The shadow question, at distances around the nearest hit and beyond.
@@ -298,94 +275,42 @@ TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
 TEST(SceneIndex, KeepsTheEarlierObjectOnTies) {
     Scene scene;
     for (int i = 0; i < 30; ++i) {
-        scene.AddObject(
-            Sphere(Point(static_cast<float>(i % 3), 0, 5), 1,
-                   Material({static_cast<float>(i) / 30, 0, 0, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0)));
+        scene.AddObject(Sphere(Point(static_cast<float>(i % 3), 0, 5), 1,
+                               Material({i / 30.0f, 0, 0, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0)));
     }
     const SceneIndex index(scene);
     for (const float x : {0.0f, 1.0f, 2.0f, 0.5f}) {
-        Ray ray{Point(x, 0, -5), Direction(0, 0, 1)};
-        Ray copy = ray;
-        ExpectSameRecord(FindNearestHit(scene, ray), index.FindNearestHit(copy), 0);
+        ExpectSameHit(scene, index, {Point(x, 0, -5), Direction(0, 0, 1)});
     }
-}
-
-// Renders a scene with the plain walk and with the index, in every mode, Stochastic off and on,
-// with one and three bands, and expects the same words.
-void ExpectSamePictures(const Scene& scene, std::uint32_t size) {
-    const auto copy = [&scene] {
-        auto twin = std::make_unique<Scene>();
-        twin->camera = scene.camera;
-        twin->lights = scene.lights;
-        twin->ambient = scene.ambient;
-        twin->air = scene.air;
-        for (const auto& object : scene.objects) {
-            twin->objects.push_back(object->Clone());
-        }
-        return twin;
-    };
-    for (const auto mode :
-         {AntialiasMode::Off, AntialiasMode::Jittered, AntialiasMode::MonteCarlo}) {
-        for (const bool stochastic : {false, true}) {
-            for (const unsigned bands : {1u, 3u}) {
-                EXPECT_TRUE(testing::RenderWords(copy(), testing::Request(size, size, mode, bands,
-                                                                          stochastic, 0, false)) ==
-                            testing::RenderWords(copy(), testing::Request(size, size, mode, bands,
-                                                                          stochastic, 0, true)))
-                    << "mode " << static_cast<int>(mode) << " stochastic " << stochastic
-                    << " bands " << bands;
-            }
-        }
-    }
-}
-
-TEST(SceneIndex, RendersTheSamePicturesAsThePlainWalk) {
-    RandomScene random(6);
-    Scene scene;
-    random.AddShapes(scene, 150, 4);
-    scene.camera =
-        Camera(Point(0, 0, -6), Direction(1, 0, 0), Direction(0, 1, 0), Direction(0, 0, -2));
-    scene.AddLight({{0.8f, 0.7f, 0.6f, 1}, Point(-3, 8, -8), 0.01f});
-    scene.AddLight({{0.3f, 0.4f, 0.8f, 1}, Point(5, 4, -6), 0});
-    scene.ambient = {0.1f, 0.1f, 0.1f, 1};
-    scene.air = Air(1, 1, {0.98f, 0.99f, 0.99f, 1});
-    ExpectSamePictures(scene, 24);
 }
 
 // Objects whose centres lie a few floats apart on an axis, so close that spreading them over the
 // build's bins would take an infinite scale (and the lowest centre to bin 0 * infinity): the index
 // must still build and find the plain walk's hits.
 TEST(SceneIndex, ObjectsWhoseCentresAlmostCoincide) {
-    struct Case {
-        float offset;
-        float radius;
-    };
-    for (const Case c : {Case{5e-38f, 0.0f}, Case{2e-38f, 1e-35f}, Case{7e-38f, 1e-31f}}) {
+    const std::pair<float, float> offsetsAndRadii[] = {
+        {5e-38f, 0}, {2e-38f, 1e-35f}, {7e-38f, 1e-31f}};
+    for (const auto& [offset, radius] : offsetsAndRadii) {
         Scene scene;
         for (int i = 0; i < 12; ++i) {
-            scene.AddObject(Sphere(Point(i % 2 == 0 ? 0.0f : c.offset, 0, 0), c.radius, {}));
+            scene.AddObject(Sphere(Point(i % 2 == 0 ? 0.0f : offset, 0, 0), radius, {}));
         }
         const SceneIndex index(scene);
-        EXPECT_EQ(index.IndexedObjectCount(), 12u) << c.offset;
-        for (const Vec4 origin : {Point(0, 0, -5), Point(c.offset, 0, 5), Point(1, 1, 1)}) {
-            Ray ray{origin, Normalized(AsDirection(-origin))};
-            Ray copy = ray;
-            ExpectSameRecord(FindNearestHit(scene, ray), index.FindNearestHit(copy), 0);
+        EXPECT_EQ(index.IndexedObjectCount(), 12u) << offset;
+        for (const Vec4 origin : {Point(0, 0, -5), Point(offset, 0, 5), Point(1, 1, 1)}) {
+            ExpectSameHit(scene, index, {origin, Normalized(AsDirection(-origin))});
         }
     }
 }
 
-TEST(SceneIndex, SmallAndEmptyScenes) {
-    Scene empty;
-    const SceneIndex none(empty);
+TEST(SceneIndex, EmptySceneAndOneUnindexedObject) {
+    Scene scene;
     Ray ray{Point(0, 0, 0), Direction(0, 0, 1)};
-    EXPECT_FALSE(none.FindNearestHit(ray).hit);
-    EXPECT_FALSE(none.Occluded(ray, 100));
-
-    Scene one;
-    one.AddObject(
+    EXPECT_FALSE(SceneIndex(scene).FindNearestHit(ray).hit);
+    EXPECT_FALSE(SceneIndex(scene).Occluded(ray, 100));
+    scene.AddObject(
         Ellipsoid(Point(0, 0, 5), Direction(1, 0, 0), Direction(0, 2, 0), Direction(0, 0, 1), {}));
-    const SceneIndex single(one);
+    const SceneIndex single(scene);
     EXPECT_EQ(single.UnindexedObjectCount(), 1u);
     EXPECT_TRUE(single.FindNearestHit(ray).hit);
     EXPECT_TRUE(single.Occluded(ray, 16));
