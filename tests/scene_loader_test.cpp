@@ -117,34 +117,24 @@ TEST(SceneLoader, ReadsTheWorkedExampleAsDocumentedWithAnyLineEnds) {
                   "camera (0,0,-8), ambient (0.1,0.1,0.1), light (0,10,-10) 0.5, sphere (0,0,0) 2, "
                   "box, polygon of 3, ellipsoid, icosahedron, sphere (0,0,0) 2 rough 0.25; "
                   "warning 16:1");
-        const Scene& scene = *result.scene;
-        EXPECT_EQ(std::tuple(scene.camera.right, scene.camera.up, scene.camera.eyeOffset),
-                  std::tuple(Direction(1, 0, 0), Direction(0, 1, 0), Direction(0, 0, -2)));
-        EXPECT_EQ(std::tuple(scene.lights[0].position, scene.lights[0].color),
-                  std::tuple(Point(0, 10, -10), Color{1, 1, 1, 1}));
-        EXPECT_EQ(std::tuple(scene.air.permittivity, scene.air.permeability, scene.air.attenuation),
-                  std::tuple(1.0f, 1.0f, Color{1, 1, 1, 1}));
-        ASSERT_EQ(scene.objects.size(), 6u);
-        const auto& sphere = dynamic_cast<const Sphere&>(*scene.objects[0]);
-        EXPECT_EQ(sphere.GetMaterial(), Material({1, 0, 0, 1}, 0.5f, 20, {1, 1, 1, 1}, 1, 1, 0));
-        const auto& box = dynamic_cast<const Box&>(*scene.objects[1]);
+        // What the account leaves out; the material's fields, read alike for every shape, have
+        // distinct values here.
+        const auto& objects = result.scene->objects;
+        ASSERT_EQ(objects.size(), 6u);
+        const auto& box = dynamic_cast<const Box&>(*objects[1]);
         EXPECT_EQ(std::tuple(box.GetCorner(), box.GetEdge1(), box.GetEdge2(), box.GetEdge3()),
                   std::tuple(Point(-1, -1, 3), Direction(2, 0, 0), Direction(0, 2, 0),
                              Direction(0, 0, 2)));
-        EXPECT_EQ(box.GetMaterial(), Material({0, 1, 0, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0.1f));
-        const auto& polygon = dynamic_cast<const Polygon3D&>(*scene.objects[2]);
-        EXPECT_EQ(polygon.GetVertices(),
+        EXPECT_EQ(dynamic_cast<const Polygon3D&>(*objects[2]).GetVertices(),
                   (std::vector<Vec4>{Point(0, 0, 5), Point(1, 0, 5), Point(0, 1, 5)}));
-        EXPECT_EQ(polygon.GetMaterial(),
-                  Material({0.8f, 0.8f, 0.8f, 1}, 0, 1, {1, 1, 1, 1}, 1, 1, 0));
-        const auto& ellipsoid = dynamic_cast<const Ellipsoid&>(*scene.objects[3]);
+        const auto& ellipsoid = dynamic_cast<const Ellipsoid&>(*objects[3]);
         EXPECT_EQ(
             std::tuple(ellipsoid.GetCentre(), ellipsoid.GetAxis1(), ellipsoid.GetAxis2(),
                        ellipsoid.GetAxis3()),
             std::tuple(Point(3, 0, 0), Direction(1, 0, 0), Direction(0, 2, 0), Direction(0, 0, 1)));
         EXPECT_EQ(ellipsoid.GetMaterial(),
                   Material({0, 0, 1, 1}, 0.2f, 10, {1, 1, 1, 1}, 2.25f, 1, 0));
-        const auto& icosahedron = dynamic_cast<const Icosahedron&>(*scene.objects[4]);
+        const auto& icosahedron = dynamic_cast<const Icosahedron&>(*objects[4]);
         EXPECT_EQ(std::tuple(icosahedron.GetCentre(), icosahedron.GetRadius()),
                   std::tuple(Point(-3, 0, 0), 1.5f));
         EXPECT_EQ(icosahedron.GetMaterial(),
@@ -175,7 +165,6 @@ TEST(SceneLoader, StopsAtTheFirstUnreadableItemKeepingWhatCameBefore) {
         // nothing for a huge count: the file ends during vertex 3, which is still added.
         {"POLYGON 0 (1,1,1) 0 1 (1,1,1) 1 1\n", "polygon of 0"},
         {"POLYGON -3 (1,1,1) 0 1 (1,1,1) 1 1\n", "polygon of 0"},
-        {"POLYGON 4 (0,0,0) (1,0,0) (1,1,0) (0,1,0) (1,1,1) 0 1 (1,1,1) 1 1\n", "polygon of 4"},
         {"AMBIENT (0.5,0.5,0.5)\nPOLYGON 2000000000 (0,0,5) (1,0,5)\n",
          "ambient (0.5,0.5,0.5), polygon of 3; error 2:35", "(vertex 3 of POLYGON), found end"},
         {"POLYGON 99999999999 (0,0,5)\n", "polygon of 0; error 1:9",
@@ -200,17 +189,12 @@ TEST(SceneLoader, ReadsNumbersDelimitersAndTheOptionalRoughness) {
          "expected a number (radius of SPHERE), found '1e40', which is outside the range of a "
          "float"},
         {SphereOfRadius("-1e40"), "sphere (0,0,0) 0; error 1:16", "outside the range of a float"},
-        {"AMBIENT (1,2,3)", "ambient (1,2,3)"},
-        {"AMBIENT ( 1 , 2 , 3 ) AMBIENT <4;5;6>", "ambient (4,5,6)"},
-        {"AMBIENT [1|2|3] AMBIENT x4x5x6x", "ambient (4,5,6)"},
+        {"AMBIENT ( 1 , 2 , 3 ) AMBIENT x4x5x6x", "ambient (4,5,6)"},
         {"\fAMBIENT\v(1,\f2,\r3)\n", "ambient (1,2,3)"},
         {"LIGHT (0,10,-10)(1,1,1)0.5\n", "light (0,10,-10) 0.5"},
-        {kSphereLine + " 0.25\n", "sphere (0,0,0) 2 rough 0.25"},
         {kSphereLine + "\t\n \t0.25\n", "sphere (0,0,0) 2 rough 0.25"},
         {kSphereLine + "\n\n.5 is taken\n", "sphere (0,0,0) 2 rough 0.5"},
         {kSphereLine + "\n-0.5\n", "sphere (0,0,0) 2 rough -0.5"},
-        {kSphereLine + "\r\n0.25\r\n", "sphere (0,0,0) 2 rough 0.25"},
-        {kSphereLine + "\r0.25\r", "sphere (0,0,0) 2 rough 0.25"},
         {kSphereLine + " +0.25\nAMBIENT (1,1,1)\n",
          "ambient (1,1,1), sphere (0,0,0) 2; warning 1:45", "'+0.25' looks like data"},
         {kSphereLine + "\v0.25\n", "sphere (0,0,0) 2; warning 1:45", "'0.25' looks like data"},
