@@ -67,7 +67,6 @@ const struct KnownHit {
 } kKnownHits[] = {
     // clang-format off
     // t counts lengths of the direction; from inside, the exit; normals point out; misses -1.
-    {kUnitSphere, {0, 0, -5}, {0, 0, 1}, true, 4, {0, 0, -1}, {0, 0, -1}},
     {kSphere, {1, 2, -5}, {0, 0, 2}, true, 3, {1, 2, 1}, {0, 0, -1}},
     {kUnitSphere, {0, 0, 0}, {1, 0, 0}, true, 1, {1, 0, 0}, {1, 0, 0}},
     {kUnitSphere, {1, 0, -3}, {0, 0, 1}, true, 3, {1, 0, 0}, {1, 0, 0}},  // tangent
@@ -109,7 +108,6 @@ const struct KnownHit {
     {kSquare, {1.5f, 1.5f, 6}, {0, 0, -2}, true, 2.5f, {1.5f, 1.5f, 1}, {0, 0, 1}},
     {kSquare, {1.5f, 1.5f, 1}, {0, 0.6f, 0.8f}, true, 0, {1.5f, 1.5f, 1}, {0, 0, 1}},
     {kSquare, {1.25f, 1.25f, 2}, {0, 0, -1}, true, 1, {1.25f, 1.25f, 1}, {0, 0, 1}},  // diagonal
-    {kSquare, {2, 2, 2}, {0, 0, -1}, true, 1, {2, 2, 1}, {0, 0, 1}},
     {kSquare, {1.5f, 1, 2}, {0, 0, -1}, true, 1, {1.5f, 1, 1}, {0, 0, 1}},
     {kSquare, {1, 1.5f, 2}, {0, 0, -1}, true, 1, {1, 1.5f, 1}, {0, 0, 1}},
     {kSquare, {2, 1.5f, 2}, {0, 0, -1}, true, 1, {2, 1.5f, 1}, {0, 0, 1}},
@@ -188,23 +186,6 @@ TEST(Shapes, BoundingSpheresAndBoxes) {
     }
 }
 
-// Both inclusive. (No part of the program calls Contains today.)
-TEST(Shapes, ContainsTestsTheBoundingSphereButTheBoxItsFaces) {
-    const struct {
-        const Geometry& shape;
-        Vec4 point;
-        bool inside;
-    } cases[] = {
-        {kUnitSphere, {1, 0, 0}, true},         {kUnitSphere, {1.5f, 0, 0}, false},
-        {kUnitSphere, {NAN, 0, 0}, false},      {kFlattened, {0, 0.9f, 0.9f}, true},
-        {kTilted, {2, -1, 0.5f}, true},         {kUnitCube, {1, 1, 1}, true},
-        {kUnitCube, {1.2f, 0.5f, 0.5f}, false}, {kUnitCube, {0.5f, -0.1f, 0.5f}, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.shape.Contains(AsPoint(c.point)), c.inside) << c.point;
-    }
-}
-
 TEST(Shapes, PolygonsFanOutFromTheFirstVertexAndIcosahedronFacesComeInMirroredPairs) {
     const Vec4 a = Point(1, 1, 1), b = Point(2, 1, 1), c = Point(2, 2, 1), d = Point(1, 2, 1);
     EXPECT_EQ(kSquare.GetVertices(), (std::vector<Vec4>{a, b, c, d}));
@@ -219,29 +200,22 @@ TEST(Shapes, PolygonsFanOutFromTheFirstVertexAndIcosahedronFacesComeInMirroredPa
     }
 }
 
-// Awkward instances of each shape, with the kind each must report.
-std::pair<ShapeKind, std::vector<Sphere>> Awkward(const Sphere*) {
-    return {
-        ShapeKind::Sphere,
-        {kUnitSphere, Sphere({0.3f, -1, 2}, 0.7f, kMaterial), Sphere({1, 1, 1}, -1.5f, kMaterial)}};
-}
-std::pair<ShapeKind, std::vector<Box>> Awkward(const Box*) {
-    return {ShapeKind::Box,
-            {kUnitCube, kSkewedBox, kLeftHanded,
-             Box({-1, 0.5f, 2}, {1, 1, 0}, {-0.5f, 0.5f, 0.2f}, {0.1f, -0.1f, 2}, kMaterial)}};
-}
-std::pair<ShapeKind, std::vector<Ellipsoid>> Awkward(const Ellipsoid*) {
-    const Ellipsoid skewed({0.5f, 0, -1}, {1, 0, 0}, {0.8f, 1, 0}, {0, 0.3f, 1}, kMaterial);
-    return {ShapeKind::Ellipsoid, {kFlattened, kTilted, skewed}};
-}
-std::pair<ShapeKind, std::vector<Polygon3D>> Awkward(const Polygon3D*) {
-    return {ShapeKind::Polygon, {kSquare, kNonPlanar, kCollinearFan, kNotched, kCollinearStart}};
-}
-std::pair<ShapeKind, std::vector<Icosahedron>> Awkward(const Icosahedron*) {
-    return {ShapeKind::Icosahedron,
-            {kIcosahedron, Icosahedron(-1.5f, {1, 0, -2}, kMaterial),
-             Icosahedron(2, {1, 2, 3}, kMaterial)}};
-}
+// Awkward instances of each shape, and the kind each must report.
+const auto kAwkward = std::tuple{
+    std::pair{ShapeKind::Sphere, std::vector{kUnitSphere, Sphere({0.3f, -1, 2}, 0.7f, kMaterial),
+                                             Sphere({1, 1, 1}, -1.5f, kMaterial)}},
+    std::pair{ShapeKind::Box, std::vector{kUnitCube, kSkewedBox, kLeftHanded,
+                                          Box({-1, 0.5f, 2}, {1, 1, 0}, {-0.5f, 0.5f, 0.2f},
+                                              {0.1f, -0.1f, 2}, kMaterial)}},
+    std::pair{ShapeKind::Ellipsoid, std::vector{kFlattened, kTilted,
+                                                Ellipsoid({0.5f, 0, -1}, {1, 0, 0}, {0.8f, 1, 0},
+                                                          {0, 0.3f, 1}, kMaterial)}},
+    std::pair{ShapeKind::Polygon,
+              std::vector{kSquare, kNonPlanar, kCollinearFan, kNotched, kCollinearStart}},
+    std::pair{ShapeKind::Icosahedron,
+              std::vector{kIcosahedron, Icosahedron(-1.5f, {1, 0, -2}, kMaterial),
+                          Icosahedron(2, {1, 2, 3}, kMaterial)}},
+};
 
 // The same record to the bit, NaNs and signed zeros included.
 bool SameBits(const HitRecord& a, const HitRecord& b) {
@@ -262,7 +236,7 @@ TYPED_TEST(EveryShape, CopiesAndHitDistanceAgreeWithIntersectToTheBit) {
         const auto unit = [&random] { return static_cast<float>(random() % 2001) / 1000 - 1; };
         return Direction(scale * unit(), scale * unit(), scale * unit());
     };
-    const auto [kind, shapes] = Awkward(static_cast<const TypeParam*>(nullptr));
+    const auto& [kind, shapes] = std::get<std::pair<ShapeKind, std::vector<TypeParam>>>(kAwkward);
     std::size_t allHits = 0;
     for (const TypeParam& shape : shapes) {
         const TypeParam copy(shape);
