@@ -36,21 +36,18 @@ TEST(JitterAxis, ZeroSpreadKeepsTheAxisExactlyButStillDrawsFourNumbers) {
     EXPECT_TRUE(std::isnan(JitterAxis(random, 0, 0, axis).x));  // at distance 0 there is none
 }
 
+// The spread is the light's radius, at any distance, and the axis moves sideways by at most that.
 TEST(JitterAxis, MovesTheAxisSidewaysByAtMostTheSpreadRadius) {
-    for (const float d : {0.25f, 1.0f, 7.0f}) {
-        EXPECT_NEAR(JitterSpread(d, 0.1f), 0.1f, 1e-5f) << d;
-    }
     RandomSource random;
-    RandomSource split;
     float largest = 0;
     for (int i = 0; i < 200; ++i) {
-        const Vec4 jittered = JitterAxis(random, 2, 0.1f, Direction(0, 0, 1));
-        EXPECT_EQ(JitterAxisBy(split, JitterSpread(2, 0.1f), Direction(0, 0, 1)), jittered) << i;
+        const Vec4 jittered =
+            JitterAxis(random, i % 2 == 0 ? 0.25f : 7.0f, 0.1f, Direction(0, 0, 1));
         EXPECT_EQ(std::tuple(jittered.z, jittered.w), std::tuple(1.0f, 0.0f)) << i;
         largest = std::max(largest, std::hypot(jittered.x, jittered.y));
     }
     EXPECT_LE(largest, 0.1f + 1e-6f);
-    EXPECT_GT(largest, 0.05f);
+    EXPECT_GT(largest, 0.09f);
 }
 
 }  // namespace
