@@ -1,6 +1,6 @@
-// The value records the shapes are built from, and the scene that owns the shapes.
+// The value records the shapes are built from.
 #include "geometry/matrix4.h"
-#include "scene/scene.h"
+#include "scene/air.h"
 #include "test_support.h"
 
 namespace lumivex {
@@ -39,58 +39,6 @@ TEST(Material, RefractiveIndexIsTheRootOfPermittivityTimesPermeability) {
     EXPECT_TRUE(std::isnan(Material({}, 0, 0, {}, -1, 1, 0).refractiveIndex));
     EXPECT_EQ(Air(2, 8, {1, 1, 1, 1}).refractiveIndex, 4.0f);
     EXPECT_TRUE(std::isnan(Air(-1, 2, {1, 1, 1, 1}).refractiveIndex));
-}
-
-TEST(Camera, CentreIsAPointAfterConstructionCopyAndAssignment) {
-    const Camera camera(Vec4{1, 2, 3, 0}, Direction(1, 0, 0), Direction(0, 1, 0),
-                        Direction(0, 0, -2));
-    Camera broken = camera;
-    broken.centre.w = 0;
-    Camera assigned;
-    assigned = broken;
-    for (const Camera& c : {camera, Camera(broken), assigned}) {
-        EXPECT_EQ(c.centre, Point(1, 2, 3));
-    }
-}
-
-// A shape that records its destruction, to check ownership.
-struct CountedShape final : Geometry {
-    CountedShape(int id, std::vector<int>* destroyed) : id(id), destroyed(destroyed) {}
-    CountedShape(const CountedShape&) = default;
-    ~CountedShape() override { destroyed->push_back(id); }
-    const BoundingSphere& GetBoundingSphere() const override { return sphere; }
-    const BoundingBox& GetBoundingBox() const override { return box; }
-    HitRecord Intersect(Ray&) const override { return {}; }
-    bool HitDistance(const Ray&, float&) const override { return false; }
-    std::unique_ptr<Geometry> Clone() const override { return nullptr; }
-    ShapeKind GetKind() const override { return ShapeKind::Sphere; }
-
-    int id;
-    std::vector<int>* destroyed;
-    BoundingSphere sphere;
-    BoundingBox box;
-};
-
-TEST(Scene, OwnsCopiesAndTakeOverDestroysTheOldObjectsInListOrder) {
-    std::vector<int> destroyed;
-    Scene window;
-    const CountedShape first(1, &destroyed);
-    window.AddObject(first);  // a copy, which the scene destroys
-    window.AddObject(CountedShape(2, &destroyed));
-    window.AddObject(CountedShape(3, &destroyed));
-    Scene loaded;
-    loaded.AddObject(CountedShape(11, &destroyed));
-    loaded.AddObject(CountedShape(12, &destroyed));
-    loaded.AddLight({{1, 1, 1, 1}, Point(0, 10, -10), 0.5f});
-    destroyed.clear();  // the temporaries
-
-    window.TakeOver(loaded);
-    EXPECT_EQ(destroyed, (std::vector<int>{1, 2, 3}));
-    EXPECT_TRUE(loaded.objects.empty() && loaded.lights.empty());
-    window.TakeOver(window);  // changes nothing
-    EXPECT_EQ(std::tuple(window.objects.size(), window.lights.size()), std::tuple(2u, 1u));
-    Scene().TakeOver(window);
-    EXPECT_EQ(destroyed, (std::vector<int>{1, 2, 3, 11, 12}));
 }
 
 }  // namespace
