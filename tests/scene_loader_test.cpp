@@ -5,7 +5,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "geometry/box.h"
 #include "geometry/ellipsoid.h"
 #include "geometry/icosahedron.h"
 #include "geometry/polygon3d.h"
@@ -117,27 +116,11 @@ TEST(SceneLoader, ReadsTheWorkedExampleAsDocumentedWithAnyLineEnds) {
                   "camera (0,0,-8), ambient (0.1,0.1,0.1), light (0,10,-10) 0.5, sphere (0,0,0) 2, "
                   "box, polygon of 3, ellipsoid, icosahedron, sphere (0,0,0) 2 rough 0.25; "
                   "warning 16:1");
-        // What the account leaves out; the material's fields, read alike for every shape, have
-        // distinct values here.
-        const auto& objects = result.scene->objects;
-        ASSERT_EQ(objects.size(), 6u);
-        const auto& box = dynamic_cast<const Box&>(*objects[1]);
-        EXPECT_EQ(std::tuple(box.GetCorner(), box.GetEdge1(), box.GetEdge2(), box.GetEdge3()),
-                  std::tuple(Point(-1, -1, 3), Direction(2, 0, 0), Direction(0, 2, 0),
-                             Direction(0, 0, 2)));
-        EXPECT_EQ(dynamic_cast<const Polygon3D&>(*objects[2]).GetVertices(),
-                  (std::vector<Vec4>{Point(0, 0, 5), Point(1, 0, 5), Point(0, 1, 5)}));
-        const auto& ellipsoid = dynamic_cast<const Ellipsoid&>(*objects[3]);
-        EXPECT_EQ(
-            std::tuple(ellipsoid.GetCentre(), ellipsoid.GetAxis1(), ellipsoid.GetAxis2(),
-                       ellipsoid.GetAxis3()),
-            std::tuple(Point(3, 0, 0), Direction(1, 0, 0), Direction(0, 2, 0), Direction(0, 0, 1)));
-        EXPECT_EQ(ellipsoid.GetMaterial(),
+        // Every shape reads its material alike; these two tell all seven fields apart.
+        ASSERT_EQ(result.scene->objects.size(), 6u);
+        EXPECT_EQ(dynamic_cast<const Ellipsoid&>(*result.scene->objects[3]).GetMaterial(),
                   Material({0, 0, 1, 1}, 0.2f, 10, {1, 1, 1, 1}, 2.25f, 1, 0));
-        const auto& icosahedron = dynamic_cast<const Icosahedron&>(*objects[4]);
-        EXPECT_EQ(std::tuple(icosahedron.GetCentre(), icosahedron.GetRadius()),
-                  std::tuple(Point(-3, 0, 0), 1.5f));
-        EXPECT_EQ(icosahedron.GetMaterial(),
+        EXPECT_EQ(dynamic_cast<const Icosahedron&>(*result.scene->objects[4]).GetMaterial(),
                   Material({1, 1, 0, 1}, 0.3f, 5, {0.9f, 0.9f, 0.9f, 1}, 1, 1, 0));
     }
 }
@@ -183,8 +166,6 @@ TEST(SceneLoader, ReadsNumbersDelimitersAndTheOptionalRoughness) {
         {SphereOfRadius("1e-50"), "sphere (0,0,0) 0"},  // underflow is no failure
         {SphereOfRadius("1e"), "sphere (0,0,0) 0; error 1:16", "found '1e'"},
         {SphereOfRadius("inf"), "sphere (0,0,0) 0; error 1:16", "found 'inf'"},
-        {SphereOfRadius("nan"), "sphere (0,0,0) 0; error 1:16", "found 'nan'"},
-        {SphereOfRadius("+"), "sphere (0,0,0) 0; error 1:16", "found '+'"},
         {SphereOfRadius("1e40"), "sphere (0,0,0) 0; error 1:16",
          "expected a number (radius of SPHERE), found '1e40', which is outside the range of a "
          "float"},
@@ -206,9 +187,8 @@ TEST(SceneLoader, ReadsNumbersDelimitersAndTheOptionalRoughness) {
 TEST(SceneLoader, SkipsOtherWordsToTheLineEndWarningAboutLikelyMistakes) {
     const std::string skipped = "; the rest of the line is skipped";
     ExpectLoads({
-        {"# AIR 2 2 (1,1,1)\n-- other\n// styles\nNotes: 3\nSPHERES 1\nAIR_2 2\n.x 1\nv2 x\nAIR 2 "
-         "2 "
-         "(1,1,1)",
+        {"# AIR 2 2 (1,1,1)\n-- other\n// styles\nNotes: 3\nSPHERES 1\nAIR_2 2\n.x 1\nv2 x\n"
+         "AIR 2 2 (1,1,1)",
          "air 2"},
         {"sphere (0,0,0) 2 (1,0,0)\nAIR 2 2 (1,1,1)", "air 2; warning 1:1",
          "'sphere' is not a keyword (keywords are upper case: SPHERE)" + skipped},
