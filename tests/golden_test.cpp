@@ -1,7 +1,6 @@
-// Every example scene rendered small in each antialiasing mode, with one and with three bands,
-// through the scene index as the programs render, compared byte for byte with reference pictures
-// made by the plain walk over the object list and checked by eye. After a deliberate change to
-// the pictures, scripts/update-golden remakes the references; look at every one.
+// Every example scene rendered small in each antialiasing mode, with one and three bands, through
+// the scene index, compared byte for byte with references made by the plain walk and checked by
+// eye. After a deliberate change, scripts/update-golden remakes them; look at every one.
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>

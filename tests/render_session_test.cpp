@@ -165,14 +165,10 @@ TEST(RenderSession, ANewSceneOrCameraDuringARenderStopsItFirstAndRendersOverTheP
     // Loading another scene stops the threads before the objects they read are replaced.
     session.SetScene(PrepareScene(LoadSceneText("AMBIENT (1,1,1)\n").scene, true));
     EXPECT_FALSE(session.IsRunning());
-    const auto before = Words(*session.GetPixels());
     session.Start(Request(48, 48, AntialiasMode::Off, 4));
     session.Wait();
     // An empty scene renders black everywhere: the new render covered the old picture.
-    for (const std::uint32_t word : Words(*session.GetPixels())) {
-        EXPECT_EQ(word, 0u);
-    }
-    EXPECT_NE(before, Words(*session.GetPixels()));
+    EXPECT_EQ(Words(*session.GetPixels()), std::vector<std::uint32_t>(48 * 48, 0u));
 
     // A camera moved while stopped is the one the next render sees.
     session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));

@@ -1,7 +1,6 @@
-// The scene index must find exactly what the plain walk over the object list finds: the same
-// record for every ray and the same shadow answer. These tests compare the two on random scenes
-// of every shape, including the awkward ones (skewed and left-handed boxes, icosahedra near their
-// apexes, non-planar and degenerate polygons, skewed ellipsoids), with rays aimed to graze them.
+// The scene index must give the plain walk's record and shadow answer for every ray: compared on
+// random scenes of every shape, awkward ones included (skewed and left-handed boxes, non-planar
+// and degenerate polygons, skewed ellipsoids), with rays aimed to graze them.
 #include "render/scene_index.h"
 
 #include <cstring>

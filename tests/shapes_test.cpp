@@ -44,7 +44,6 @@ const Polygon3D kCollinearFan =
 const Polygon3D kNotched = MakePolygon(
     {{0, 0, 0}, {3, 0, 0}, {3, 1, 0}, {1, 1, 0}, {1, 2, 0}, {3, 2, 0}, {3, 3, 0}, {0, 3, 0}});
 const Polygon3D kNoVertices = MakePolygon({});
-const Polygon3D kTwoVertices = MakePolygon({{0, 0, 0}, {1, 0, 0}});
 // Collinear first three vertices give no plane (a NaN normal).
 const Polygon3D kCollinearStart = MakePolygon({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}});
 
@@ -119,7 +118,6 @@ const struct KnownHit {
     {kNotched, {2, 1.5f, 1}, {0, 0, -1}, true, 1, {2, 1.5f, 0}, {0, 0, 1}},
     {kNotched, {2.9f, 1.1f, 1}, {0, 0, -1}, false, kAnyT},  // inside the outline, not the fan
     {kNoVertices, {-1, 0, 0}, {1, 0, 0}, false, kAnyT},
-    {kTwoVertices, {-1, 0, 0}, {1, 0, 0}, false, kAnyT},
     {kCollinearStart, {0.2f, 0.2f, 1}, {0, 0, -1}, false, kAnyT},
     // Faces 0, 1 (its mirror) and 10 head-on, and the apex, outside the bounding sphere.
     {kIcosahedron, 5.0f * kFace0, -kFace0, true, 4.2928932f,
