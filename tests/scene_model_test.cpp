@@ -1,4 +1,5 @@
 // The value records the shapes are built from.
+#include "geometry/material.h"
 #include "geometry/matrix4.h"
 #include "scene/air.h"
 #include "test_support.h"
