@@ -1,7 +1,6 @@
 // The program as a whole: the title texts, starting without a display, the built lumivex run
 // as a process, and the files installed for the desktop.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include <map>
 
 #include <QFile>
 #include <QImage>
@@ -13,7 +12,6 @@
 #include "app/application.h"
 #include "app/title_text.h"
 #include "app_test_support.h"
-#include "program_support.h"
 
 namespace lumivex::testing {
 namespace {
@@ -41,44 +39,38 @@ TEST(MissingDisplay, NeedsADisplayForThePlatformThatWillBeUsed) {
     EXPECT_EQ(MissingDisplay("vnc:size=800x600", "", ""), "");
 }
 
-// lumivex with the environment `environment`: no crash, no core dump, whatever happens.
-ProgramRun RunLumivexProcess(const QProcessEnvironment& environment) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(LUMIVEX_APP_PATH, {});
-    EXPECT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {true, process.exitCode(), process.readAllStandardOutput(),
-            process.readAllStandardError().toStdString()};
-}
-
-QProcessEnvironment WithoutDisplay() {
+// lumivex started with no display in its environment, but the variables given.
+void StartWithoutDisplay(QProcess& process, const QStringList& arguments,
+                         const std::map<QString, QString>& variables) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         environment.remove(name);
     }
-    return environment;
+    for (const auto& [name, value] : variables) {
+        environment.insert(name, value);
+    }
+    process.setProcessEnvironment(environment);
+    process.start(LUMIVEX_APP_PATH, arguments);
 }
 
 TEST(LumivexProgram, FailsCleanlyWithoutADisplayOrWhenItCannotBeReached) {
-    QProcessEnvironment unreachable = WithoutDisplay();
     // Qt's X11 platform gives up with a fatal message, which would abort the program.
-    unreachable.insert("QT_QPA_PLATFORM", "xcb");
-    unreachable.insert("DISPLAY", ":1234");
-    for (const QProcessEnvironment& environment : {WithoutDisplay(), unreachable}) {
-        const ProgramRun run = RunLumivexProcess(environment);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_THAT(run.err, EndsWith("Failed to initialize instance\n"));
+    for (const std::map<QString, QString>& variables :
+         {std::map<QString, QString>{}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":1234"}}}) {
+        QProcess process;
+        StartWithoutDisplay(process, {}, variables);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);  // no crash, no core dump
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_THAT(process.readAllStandardError().toStdString(),
+                    EndsWith("Failed to initialize instance\n"));
     }
 }
 
 TEST(LumivexProgram, ReportsFinishedRendersWhenAsked) {
-    QProcessEnvironment environment = WithoutDisplay();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("LUMIVEX_REPORT_RENDERED", "1");
     QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(LUMIVEX_APP_PATH, {ExampleScene("worked-example.txt")});
+    StartWithoutDisplay(process, {ExampleScene("worked-example.txt")},
+                        {{"QT_QPA_PLATFORM", "offscreen"}, {"LUMIVEX_REPORT_RENDERED", "1"}});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; }, 120000));
     EXPECT_THAT(process.readLine().toStdString(), ::testing::StartsWith("rendered "));

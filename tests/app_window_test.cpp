@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -25,6 +24,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // A render of the showcase at the full window size in Monte-Carlo mode takes minutes on two
 // cores: it is surely still running while a test does something else.
@@ -36,11 +36,26 @@ std::unique_ptr<MainWindow> StartLongRender(std::unique_ptr<MainWindow> window) 
     return window;
 }
 
-QString StatusText(const MainWindow& window, const char* label) {
-    return window.statusBar()->findChild<QLabel*>(label)->text();
+std::string StatusText(const MainWindow& window, const char* label) {
+    return window.statusBar()->findChild<QLabel*>(label)->text().toStdString();
 }
 
-TEST_F(AppWindowTest, StartsWithTheTitleAWhitePictureAndTheHint) {
+// Whether `image` is the picture unscaled, its top row (the buffer's last) first.
+::testing::AssertionResult ShowsPicture(const QImage& image, const PixelBuffer& pixels) {
+    if (image.size() != QSize(pixels.GetWidth(), pixels.GetHeight())) {
+        return ::testing::AssertionFailure() << "an image of another size";
+    }
+    for (std::uint32_t y = 0; y < pixels.GetHeight(); ++y) {
+        for (std::uint32_t x = 0; x < pixels.GetWidth(); ++x) {
+            if ((image.pixel(x, pixels.GetHeight() - 1 - y) & 0xFFFFFF) != pixels.Load(x, y)) {
+                return ::testing::AssertionFailure() << "another colour at " << x << ", " << y;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(AppWindowTest, StartsWithAWhitePictureAndTheHint) {
     auto window = StartWindow(kFullSize);
     EXPECT_EQ(window->windowTitle(), "Lumivex");
     EXPECT_EQ(window->frameGeometry().size(), kFullSize);  // no frame offscreen
@@ -68,14 +83,10 @@ TEST_F(AppWindowTest, StartsWithTheTitleAWhitePictureAndTheHint) {
         }
     }
     EXPECT_GT(dark, 100);
-    EXPECT_TRUE(SceneOf(*window).objects.empty());
-    EXPECT_FALSE(window->GetSession()->GetContext().stochastic.load());
-    EXPECT_EQ(window->RendersStarted(), 0u);
 
-    // Before start-up there is nothing to show or to open.
+    // Before start-up there is no picture: keys and File, Open do nothing.
     MainWindow idle(Options());
     QTest::keyClick(&idle, Qt::Key_Left);
-    EXPECT_EQ(idle.GetSession(), nullptr);
     idle.CommandAction(kCommandOpen)->trigger();
     EXPECT_EQ(chooserShown, 0);
 }
@@ -85,49 +96,28 @@ TEST_F(AppWindowTest, ShowsTheRenderedPictureUnscaledTopRowFirst) {
     QSignalSpy finished(window.get(), &MainWindow::RenderFinished);
     Open(*window, ExampleScene("worked-example.txt"));
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-    EXPECT_EQ(SceneOf(*window).objects.size(), 5u);
-    EXPECT_TRUE(QRegularExpression(R"(^Lumivex Read Time: \d[\d.e+-]*$)")
-                    .match(window->windowTitle())
-                    .hasMatch())
-        << window->windowTitle().toStdString();
+    EXPECT_THAT(window->windowTitle().toStdString(), StartsWith("Lumivex Read Time: "));
     ASSERT_TRUE(WaitForRender(*window));
-
-    // Each band sets the title to its time and rate; the status bar has the whole picture's.
-    const QRegularExpressionMatch match =
-        QRegularExpression(R"(^Lumivex Render Time: (\S+) \((\S+) fps\)$)")
-            .match(window->windowTitle());
-    ASSERT_TRUE(match.hasMatch()) << window->windowTitle().toStdString();
-    EXPECT_NEAR(match.captured(2).toDouble() * match.captured(1).toDouble(), 1.0, 1e-4);
+    // Each band sets the title to its time; the status bar has the whole picture's.
+    EXPECT_THAT(window->windowTitle().toStdString(), StartsWith("Lumivex Render Time: "));
+    EXPECT_THAT(StatusText(*window, "renderStatus"), StartsWith("Rendered in"));
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_THAT(StatusText(*window, "renderStatus").toStdString(), HasSubstr("Rendered in"));
 
     // One band per processor, the picture a function of that and nothing of the window's.
-    const PixelBuffer& pixels = PictureOf(*window);
     const RenderRequest& request = *window->GetSession()->GetLastRequest();
     EXPECT_EQ(request.bands, DefaultBandCount());
-    EXPECT_EQ(Words(pixels), RenderWords(ExampleText("worked-example"), request));
-    const QImage shown = window->GetView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shown.width(), static_cast<int>(pixels.GetWidth()));
-    for (std::uint32_t y = 0; y < pixels.GetHeight(); ++y) {
-        for (std::uint32_t x = 0; x < pixels.GetWidth(); ++x) {
-            ASSERT_EQ(shown.pixel(x, pixels.GetHeight() - 1 - y) & 0xFFFFFF, pixels.Load(x, y))
-                << x << ", " << y;
-        }
-    }
+    EXPECT_EQ(Words(PictureOf(*window)), RenderWords(ExampleText("worked-example"), request));
+    EXPECT_TRUE(ShowsPicture(window->GetView()->grab().toImage(), PictureOf(*window)));
 }
 
 TEST_F(AppWindowTest, StochasticActsAtOnceAntialiasingAtTheNextRender) {
     auto window = StartWindow();
-    QAction* stochastic = window->CommandAction(kCommandStochastic);
     for (const bool on : {true, false}) {
-        stochastic->trigger();
-        EXPECT_EQ(stochastic->isChecked(), on);
+        window->CommandAction(kCommandStochastic)->trigger();
         EXPECT_EQ(window->GetSession()->GetContext().stochastic.load(), on);
     }
     Open(*window, ExampleScene("worked-example.txt"));
-    Trigger(*window, kCommandJittered);
-    EXPECT_TRUE(window->CommandAction(kCommandJittered)->isChecked());
-    EXPECT_FALSE(window->CommandAction(kCommandAntialiasOff)->isChecked());
+    window->CommandAction(kCommandJittered)->trigger();
     EXPECT_EQ(window->GetSession()->GetLastRequest()->mode, AntialiasMode::Off);
     Open(*window, ExampleScene("worked-example.txt"));
     EXPECT_EQ(window->GetSession()->GetLastRequest()->mode, AntialiasMode::Jittered);
@@ -148,7 +138,7 @@ TEST_F(AppWindowTest, LoadingDuringARenderStopsItAndRendersOverThePicture) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return session.RowsFinished(0) >= 8; }, 120000));
     ASSERT_TRUE(session.IsRunning());
     const std::uint64_t rows = session.RowsFinished();
-    Trigger(*window, kCommandMonteCarlo);
+    window->CommandAction(kCommandMonteCarlo)->trigger();
     Open(*window, ExampleScene("showcase.txt"));
     // Reading happens while the old render goes on; only replacing the scene stops it.
     EXPECT_THAT(runningWhenLoading, ElementsAre(false, true));
@@ -168,17 +158,18 @@ TEST_F(AppWindowTest, AFileThatCannotBeLoadedChangesNothing) {
     };
     auto window = StartLongRender(StartWindow(std::move(options)));
     const QString title = window->windowTitle();
-    Write("picture.png", QByteArray("\x89PNG\r\n\x1a\n\0\0", 10));
-    chosen = {"", Path("missing.txt"), Root(), Path("picture.png")};
+    // Cancelled, missing, a directory and a picture (a NUL byte), then a failure while loading.
+    chosen = {"", Path("missing.txt"), Root(),
+              Write("p.png", QByteArray("\x89PNG\r\n\x1a\n\0", 9))};
     for (int attempt = 0; attempt < 4; ++attempt) {
-        Trigger(*window, kCommandOpen);
+        window->CommandAction(kCommandOpen)->trigger();
     }
     fail = true;
     Open(*window, ExampleScene("worked-example.txt"));
     EXPECT_EQ(chooserShown, 5);
     ASSERT_EQ(errors.size(), 4);
-    EXPECT_THAT(errors[0].toStdString(), HasSubstr(Path("missing.txt").toStdString() + "'"));
-    EXPECT_THAT(errors[0].toStdString(), HasSubstr("No such file"));
+    EXPECT_THAT(errors[0].toStdString(),
+                HasSubstr(Path("missing.txt").toStdString() + "': No such"));
     EXPECT_THAT(errors[1].toStdString(), HasSubstr("is a directory"));
     EXPECT_THAT(errors[2].toStdString(), HasSubstr("not a scene file (a NUL byte at offset 8"));
     EXPECT_THAT(errors[3].toStdString(), HasSubstr("out of memory while loading"));
@@ -195,9 +186,9 @@ TEST_F(AppWindowTest, ShowsWhereReadingStoppedInTheStatusBar) {
     auto window = StartWindow();
     Open(*window, Write("cut.txt", "AMBIENT (1,1,1)\nsphere\nSPHERE (0,0,0) 2 (1,0\n"));
     EXPECT_EQ(SceneOf(*window).objects.size(), 1u);  // what was read is rendered
-    const QString summary = StatusText(*window, "sceneStatus");
-    EXPECT_THAT(summary.toStdString(), HasSubstr("Reading stopped early: cut.txt:3:22: expected"));
-    EXPECT_THAT(summary.toStdString(), HasSubstr("1 warning, the first: cut.txt:2:1: "));
+    const std::string summary = StatusText(*window, "sceneStatus");
+    EXPECT_THAT(summary, HasSubstr("Reading stopped early: cut.txt:3:22: expected"));
+    EXPECT_THAT(summary, HasSubstr("1 warning, the first: cut.txt:2:1: "));
 }
 
 TEST_F(AppWindowTest, ArrowKeysNudgeTheCameraAndRenderAgain) {
@@ -207,30 +198,20 @@ TEST_F(AppWindowTest, ArrowKeysNudgeTheCameraAndRenderAgain) {
     EXPECT_EQ(SceneOf(*window).camera.centre.x, 0.01f);
     EXPECT_EQ(window->RendersStarted(), 0u);
 
-    Open(*window, ExampleScene("worked-example.txt"));
+    Open(*window, ExampleScene("worked-example.txt"));  // the camera at (0, 0, -8)
     ASSERT_TRUE(WaitForRender(*window));
     const auto first = Words(PictureOf(*window));
-    const struct {
-        Qt::Key key;
-        float Vec4::*axis;
-        double sign;
-    } presses[] = {{Qt::Key_Left, &Vec4::x, -1},
-                   {Qt::Key_Right, &Vec4::x, 1},
-                   {Qt::Key_Up, &Vec4::z, -1},
-                   {Qt::Key_Down, &Vec4::z, 1}};
-    for (const auto& press : presses) {
-        Vec4 expected = SceneOf(*window).camera.centre;
-        // The float step, added in double.
-        expected.*press.axis = static_cast<float>(static_cast<double>(expected.*press.axis) +
-                                                  press.sign * static_cast<double>(0.01f));
-        const unsigned renders = window->RendersStarted();
-        QTest::keyClick(window.get(), press.key);
-        EXPECT_EQ(SceneOf(*window).camera.centre, expected) << press.key;
-        EXPECT_EQ(window->RendersStarted(), renders + 1);
+    const std::pair<Qt::Key, Vec4> presses[] = {
+        {Qt::Key_Left, Point(-0.01f, 0, -8)}, {Qt::Key_Up, Point(-0.01f, 0, -8.01f)},
+        {Qt::Key_Right, Point(0, 0, -8.01f)}, {Qt::Key_Down, Point(0, 0, -8)},
+        {Qt::Key_Left, Point(-0.01f, 0, -8)},
+    };
+    for (const auto& [key, centre] : presses) {
+        QTest::keyClick(window.get(), key);
+        EXPECT_EQ(SceneOf(*window).camera.centre, centre) << key;
     }
-    QTest::keyClick(window.get(), Qt::Key_A);
-    EXPECT_EQ(window->RendersStarted(), 5u);
-    QTest::keyClick(window.get(), Qt::Key_Left);
+    QTest::keyClick(window.get(), Qt::Key_A);  // other keys do nothing
+    EXPECT_EQ(window->RendersStarted(), 6u);
     ASSERT_TRUE(WaitForRender(*window));
     EXPECT_NE(Words(PictureOf(*window)), first);  // the picture of the moved camera
 }
@@ -244,47 +225,30 @@ TEST_F(AppWindowTest, SavesThePictureAsItIsAndOpensADroppedFile) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &drop);
-    EXPECT_EQ(window->GetDocument().GetPath(), ExampleScene("worked-example.txt"));
     ASSERT_TRUE(WaitForRender(*window));
 
     imagePath = Path("picture");  // no extension: PNG
-    for (QAction* action : window->findChildren<QAction*>()) {
-        if (action->text() == "&Save Image...") {
-            action->trigger();
-        }
-    }
+    Action(*window, "&Save Image...")->trigger();
     EXPECT_EQ(suggestedImage, QString(LUMIVEX_EXAMPLES_DIR "/worked-example.png"));
     ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-    const QImage saved(Path("picture.png"), "png");
-    const PixelBuffer& pixels = PictureOf(*window);
-    ASSERT_EQ(saved.size(), QSize(pixels.GetWidth(), pixels.GetHeight()));
-    for (std::uint32_t y = 0; y < pixels.GetHeight(); ++y) {
-        for (std::uint32_t x = 0; x < pixels.GetWidth(); ++x) {
-            ASSERT_EQ(saved.pixel(x, pixels.GetHeight() - 1 - y) & 0xFFFFFF, pixels.Load(x, y));
-        }
-    }
+    EXPECT_TRUE(ShowsPicture(QImage(Path("picture.png"), "png"), PictureOf(*window)));
     for (const char* refused : {"no/such/dir/picture.png", "picture.gif"}) {
         EXPECT_FALSE(window->SaveImage(Path(refused)));
         EXPECT_THAT(errors.last().toStdString(), HasSubstr(refused));
     }
 }
 
-TEST_F(AppWindowTest, AboutBoxClosesWithOkAsOneAndEscapeAsTwo) {
-    AboutDialog about;
-    EXPECT_EQ(about.windowTitle(), "About");
+TEST_F(AppWindowTest, AboutBoxShowsTheVersionAndClosesWithOkAsOneAndEscapeAsTwo) {
+    const AboutDialog about;
     QStringList texts;
-    bool hasIcon = false;
     for (const QLabel* label : about.findChildren<QLabel*>()) {
-        texts << label->text();
-        hasIcon = hasIcon || !label->pixmap().isNull();
+        texts << (label->pixmap().isNull() ? label->text() : "(icon)");
     }
-    EXPECT_TRUE(texts.contains("Lumivex Version 1.0"));
-    EXPECT_TRUE(hasIcon);
+    EXPECT_EQ(texts, QStringList({"(icon)", "Lumivex Version 1.0"}));
 
-    // Through Help, About, as modal boxes: OK, then Escape.
+    // As a modal box, also through Help, About.
     auto window = StartWindow();
-    std::vector<int> results;
-    const auto answer = [&](bool ok) {
+    const auto answer = [](bool ok) {
         QTimer::singleShot(0, [ok] {
             QWidget* box = QApplication::activeModalWidget();
             ASSERT_NE(box, nullptr);
@@ -295,19 +259,20 @@ TEST_F(AppWindowTest, AboutBoxClosesWithOkAsOneAndEscapeAsTwo) {
             }
         });
     };
+    std::vector<int> results;
     for (const bool ok : {true, false}) {
         answer(ok);
         results.push_back(StandardDialogs().showAbout(window.get()));
     }
     EXPECT_THAT(results, ElementsAre(1, 2));
     answer(false);
-    Trigger(*window, kCommandAbout);  // returns once the box is closed
+    window->CommandAction(kCommandAbout)->trigger();  // returns once the box is closed
 }
 
 TEST_F(AppWindowTest, ClosingStopsTheRenderAndTearsDown) {
     auto window = StartLongRender(StartWindow(kFullSize));
     ASSERT_TRUE(window->GetSession()->IsRunning());
-    Trigger(*window, kCommandExit);
+    window->CommandAction(kCommandExit)->trigger();
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->GetSession()->IsRunning());
     window->Teardown();
