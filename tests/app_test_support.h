@@ -25,9 +25,8 @@ inline QString ExampleScene(const char* name) {
 class AppWindowTest : public ::testing::Test, public ScratchFiles {
   protected:
     // A small window by default, so that renders take a fraction of a second.
-    MainWindowOptions Options(QSize outerSize = {200, 200}) {
-        MainWindowOptions options;
-        options.outerSize = outerSize;
+    MainWindowOptions Options(QSize outerSize = {200, 200}, SceneTextLoader load = LoadSceneText) {
+        MainWindowOptions options{outerSize, StandardDialogs(), std::move(load)};
         options.dialogs.chooseSceneFile = [this](QWidget*) {
             ++chooserShown;
             return chosen.isEmpty() ? QString() : chosen.takeFirst();
@@ -39,13 +38,11 @@ class AppWindowTest : public ::testing::Test, public ScratchFiles {
         options.dialogs.showError = [this](QWidget*, const QString& message) { errors << message; };
         return options;
     }
-    static std::unique_ptr<MainWindow> StartWindow(MainWindowOptions options) {
-        auto window = std::make_unique<MainWindow>(std::move(options));
+    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200},
+                                            SceneTextLoader load = LoadSceneText) {
+        auto window = std::make_unique<MainWindow>(Options(outerSize, std::move(load)));
         window->StartUp();
         return window;
-    }
-    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200}) {
-        return StartWindow(Options(outerSize));
     }
 
     // The menu item with this text, such as "&Save Image...".
