@@ -39,7 +39,7 @@ TEST(MissingDisplay, NeedsADisplayForThePlatformThatWillBeUsed) {
     EXPECT_EQ(MissingDisplay("vnc:size=800x600", "", ""), "");
 }
 
-// lumivex started with no display in its environment, but the variables given.
+// Starts lumivex with no display in its environment, but the variables given.
 void StartWithoutDisplay(QProcess& process, const QStringList& arguments,
                          const std::map<QString, QString>& variables) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -79,25 +79,19 @@ TEST(LumivexProgram, ReportsFinishedRendersWhenAsked) {
 }
 
 TEST(DesktopFiles, DescribeTheProgramAndItsIcon) {
-    QSettings entry(LUMIVEX_APP_DIR "/lumivex.desktop", QSettings::IniFormat);
-    entry.beginGroup("Desktop Entry");
-    EXPECT_EQ(entry.value("Type").toString(), "Application");
-    EXPECT_EQ(entry.value("Name").toString(), "Lumivex");
-    EXPECT_EQ(entry.value("Exec").toString(), "lumivex %f");
-    EXPECT_EQ(entry.value("Icon").toString(), "lumivex");
-
-    QFile metainfo(LUMIVEX_APP_DIR "/lumivex.metainfo.xml");
-    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&metainfo);
-    QStringList launchables;
+    const QSettings entry(LUMIVEX_APP_DIR "/lumivex.desktop", QSettings::IniFormat);
+    EXPECT_EQ(entry.value("Desktop Entry/Exec").toString(), "lumivex %f");
+    EXPECT_EQ(entry.value("Desktop Entry/Icon").toString(), "lumivex");
+    // Well-formed, and naming the desktop entry.
+    QFile file(LUMIVEX_APP_DIR "/lumivex.metainfo.xml");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray metainfo = file.readAll();
+    QXmlStreamReader xml(metainfo);
     while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"launchable") {
-            launchables << xml.readElementText();
-        }
+        xml.readNext();
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    EXPECT_EQ(launchables, QStringList{"lumivex.desktop"});
-
+    EXPECT_TRUE(metainfo.contains(">lumivex.desktop</launchable>"));
     for (const int size : {16, 32, 48, 64, 128, 256}) {
         const QImage icon(QString(LUMIVEX_APP_DIR "/icons/lumivex-%1.png").arg(size));
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
