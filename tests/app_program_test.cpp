@@ -1,13 +1,6 @@
-// The program as a whole: the title texts, starting without a display, the built lumivex run
-// as a process, and the files installed for the desktop.
-#include <map>
-
-#include <QFile>
-#include <QImage>
+// The program as a whole: the title texts, starting without a display, and the built lumivex run
+// as a process.
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QSettings>
-#include <QXmlStreamReader>
 
 #include "app/application.h"
 #include "app/title_text.h"
@@ -39,63 +32,31 @@ TEST(MissingDisplay, NeedsADisplayForThePlatformThatWillBeUsed) {
     EXPECT_EQ(MissingDisplay("vnc:size=800x600", "", ""), "");
 }
 
-// Starts lumivex with no display in its environment, but the variables given.
-void StartWithoutDisplay(QProcess& process, const QStringList& arguments,
-                         const std::map<QString, QString>& variables) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        environment.remove(name);
-    }
-    for (const auto& [name, value] : variables) {
-        environment.insert(name, value);
-    }
-    process.setProcessEnvironment(environment);
-    process.start(LUMIVEX_APP_PATH, arguments);
-}
+// `env` arguments that start a program with no display in its environment.
+const QStringList kWithoutDisplay = {"-u", "DISPLAY",        "-u", "WAYLAND_DISPLAY",
+                                     "-u", "QT_QPA_PLATFORM"};
 
 TEST(LumivexProgram, FailsCleanlyWithoutADisplayOrWhenItCannotBeReached) {
     // Qt's X11 platform gives up with a fatal message, which would abort the program.
-    for (const std::map<QString, QString>& variables :
-         {std::map<QString, QString>{}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":1234"}}}) {
-        QProcess process;
-        StartWithoutDisplay(process, {}, variables);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);  // no crash, no core dump
-        EXPECT_EQ(process.exitCode(), 1);
-        EXPECT_THAT(process.readAllStandardError().toStdString(),
-                    EndsWith("Failed to initialize instance\n"));
+    for (const QStringList& variables : {QStringList{}, {"QT_QPA_PLATFORM=xcb", "DISPLAY=:1234"}}) {
+        const ProgramRun run =
+            RunProgram("env", kWithoutDisplay + variables + QStringList{LUMIVEX_APP_PATH});
+        EXPECT_TRUE(run.exited);  // no crash, no core dump
+        EXPECT_EQ(run.status, 1);
+        EXPECT_THAT(run.err, EndsWith("Failed to initialize instance\n"));
     }
 }
 
 TEST(LumivexProgram, ReportsFinishedRendersWhenAsked) {
     QProcess process;
-    StartWithoutDisplay(process, {ExampleScene("worked-example.txt")},
-                        {{"QT_QPA_PLATFORM", "offscreen"}, {"LUMIVEX_REPORT_RENDERED", "1"}});
+    process.start("env", kWithoutDisplay +
+                             QStringList{"QT_QPA_PLATFORM=offscreen", "LUMIVEX_REPORT_RENDERED=1",
+                                         LUMIVEX_APP_PATH, ExampleScene("worked-example.txt")});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; }, 120000));
     EXPECT_THAT(process.readLine().toStdString(), ::testing::StartsWith("rendered "));
     process.terminate();
     process.waitForFinished(10000);
-}
-
-TEST(DesktopFiles, DescribeTheProgramAndItsIcon) {
-    const QSettings entry(LUMIVEX_APP_DIR "/lumivex.desktop", QSettings::IniFormat);
-    EXPECT_EQ(entry.value("Desktop Entry/Exec").toString(), "lumivex %f");
-    EXPECT_EQ(entry.value("Desktop Entry/Icon").toString(), "lumivex");
-    // Well-formed, and naming the desktop entry.
-    QFile file(LUMIVEX_APP_DIR "/lumivex.metainfo.xml");
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray metainfo = file.readAll();
-    QXmlStreamReader xml(metainfo);
-    while (!xml.atEnd()) {
-        xml.readNext();
-    }
-    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    EXPECT_TRUE(metainfo.contains(">lumivex.desktop</launchable>"));
-    for (const int size : {16, 32, 48, 64, 128, 256}) {
-        const QImage icon(QString(LUMIVEX_APP_DIR "/icons/lumivex-%1.png").arg(size));
-        EXPECT_EQ(icon.size(), QSize(size, size)) << size;
-    }
 }
 
 }  // namespace

@@ -183,10 +183,8 @@ TEST_F(AppWindowTest, SavesThePictureAsItIsAndOpensADroppedFile) {
     EXPECT_EQ(suggestedImage, QString(LUMIVEX_EXAMPLES_DIR "/worked-example.png"));
     ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
     EXPECT_EQ(WordsOf(QImage(Path("picture.png"), "png")), Words(PictureOf(*window)));
-    for (const char* refused : {"no/such/dir/picture.png", "picture.gif"}) {
-        EXPECT_FALSE(window->SaveImage(Path(refused)));
-        EXPECT_THAT(errors.last().toStdString(), HasSubstr(refused));
-    }
+    EXPECT_FALSE(window->SaveImage(Path("picture.gif")));
+    EXPECT_THAT(errors.last().toStdString(), HasSubstr("picture.gif': unsupported picture format"));
 }
 
 TEST(AboutBox, ClosesWithOkAsOneAndEscapeAsTwo) {
