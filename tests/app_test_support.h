@@ -24,8 +24,9 @@ inline QString ExampleScene(const char* name) {
 // in turn (an empty string cancels), and errors are collected.
 class AppWindowTest : public ::testing::Test, public ScratchFiles {
   protected:
-    // A small window by default, so that renders take a fraction of a second.
-    MainWindowOptions Options(QSize outerSize = {200, 200}, SceneTextLoader load = LoadSceneText) {
+    // Shown and started; small by default, so that renders take a fraction of a second.
+    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200},
+                                            SceneTextLoader load = LoadSceneText) {
         MainWindowOptions options{outerSize, StandardDialogs(), std::move(load)};
         options.dialogs.chooseSceneFile = [this](QWidget*) {
             ++chooserShown;
@@ -36,11 +37,7 @@ class AppWindowTest : public ::testing::Test, public ScratchFiles {
             return imagePath;
         };
         options.dialogs.showError = [this](QWidget*, const QString& message) { errors << message; };
-        return options;
-    }
-    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200},
-                                            SceneTextLoader load = LoadSceneText) {
-        auto window = std::make_unique<MainWindow>(Options(outerSize, std::move(load)));
+        auto window = std::make_unique<MainWindow>(std::move(options));
         window->StartUp();
         return window;
     }

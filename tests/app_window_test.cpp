@@ -1,5 +1,5 @@
 // The main window driven as a person would, through its menus and keys, with the dialogs
-// answered by the test: start-up, loading and rendering, the arrow keys, saving, About, closing.
+// answered by the test: start-up, loading and rendering, the arrow keys, saving, closing.
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QMimeData>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -185,23 +184,6 @@ TEST_F(AppWindowTest, SavesThePictureAsItIsAndOpensADroppedFile) {
     EXPECT_EQ(WordsOf(QImage(Path("picture.png"), "png")), Words(PictureOf(*window)));
     EXPECT_FALSE(window->SaveImage(Path("picture.gif")));
     EXPECT_THAT(errors.last().toStdString(), HasSubstr("picture.gif': unsupported picture format"));
-}
-
-TEST(AboutBox, ClosesWithOkAsOneAndEscapeAsTwo) {
-    std::vector<int> results;
-    for (const bool ok : {true, false}) {
-        QTimer::singleShot(0, [ok] {
-            QWidget* box = QApplication::activeModalWidget();
-            ASSERT_NE(box, nullptr);
-            if (ok) {
-                box->findChild<QPushButton*>()->click();
-            } else {
-                QTest::keyClick(box, Qt::Key_Escape);
-            }
-        });
-        results.push_back(StandardDialogs().showAbout(nullptr));
-    }
-    EXPECT_THAT(results, ElementsAre(1, 2));
 }
 
 TEST_F(AppWindowTest, ClosingStopsTheRenderAndTearsDown) {

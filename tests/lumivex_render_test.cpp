@@ -55,9 +55,6 @@ constexpr auto kStopLatency = std::chrono::milliseconds(100);
 
 class LumivexRender : public ::testing::Test, public testing::ScratchFiles {
   protected:
-    static ProgramRun Run(const QStringList& arguments, const std::function<void()>& inChild = {}) {
-        return testing::RunProgram(LUMIVEX_RENDER_PATH, arguments, inChild);
-    }
     // lumivex-render in this process, standard error a terminal or not.
     static ProgramRun RunHere(const QStringList& arguments, bool terminal = false) {
         std::ostringstream out, err;
@@ -85,21 +82,22 @@ TEST_F(LumivexRender, WritesTheCoreRenderersPicture) {
             ppm.append(rgb, 3);
         }
     }
-    // No progress when standard error is no terminal.
+    // No progress when standard error is no terminal; nothing on standard output.
     const QStringList arguments = {kWorkedExample, "--size",    "40x24", "--aa",
                                    "jittered",     "--workers", "3",     "-o"};
-    const ProgramRun run = Run(arguments + QStringList{Path("p.ppm")});
+    const ProgramRun run = RunHere(arguments + QStringList{Path("p.ppm")});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err + run.out.toStdString(), "");
     EXPECT_TRUE(Read("p.ppm") == ppm);
-    EXPECT_EQ(Run(arguments + QStringList{Path("p.png")}).status, 0);
+    EXPECT_EQ(RunHere(arguments + QStringList{Path("p.png")}).status, 0);
     EXPECT_EQ(QImage(Path("p.png")).convertToFormat(QImage::Format_RGB32),
               QImage(Path("p.ppm")).convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(LumivexRender, StatsAreOneJsonLineCountingTheRaysTraced) {
-    const ProgramRun run = Run({kWorkedExample, "-o", Path("p.png"), "--size", "20x10", "--workers",
-                                "2", "--stats", "--stochastic", "--aa", "monte-carlo"});
+    const ProgramRun run =
+        RunHere({kWorkedExample, "-o", Path("p.png"), "--size", "20x10", "--workers", "2",
+                 "--stats", "--stochastic", "--aa", "monte-carlo"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.out.endsWith('\n') && run.out.count('\n') == 1) << run.out.toStdString();
     QJsonObject stats = QJsonDocument::fromJson(run.out).object();
@@ -118,12 +116,10 @@ TEST_F(LumivexRender, StatsAreOneJsonLineCountingTheRaysTraced) {
                      double(rays.camera + rays.secondary + rays.shadow) / seconds / 1e6);
     EXPECT_GE(stats.take("loadSeconds").toDouble(-1), 0.0);
     EXPECT_GE(stats.take("threads").toInt(), 1);
-    EXPECT_EQ(stats, QJsonObject({{"width", 20},
-                                  {"height", 10},
-                                  {"workers", 2},
-                                  {"mode", "monte-carlo"},
-                                  {"stochastic", true},
-                                  {"accelerated", true}}));
+    const QJsonObject expected = {{"width", 20},        {"height", 10},
+                                  {"workers", 2},       {"mode", "monte-carlo"},
+                                  {"stochastic", true}, {"accelerated", true}};
+    EXPECT_EQ(stats, expected);
 }
 
 TEST_F(LumivexRender, RefusesBadScenesAndOptionsWithTheirStatusAndReason) {
@@ -286,10 +282,11 @@ TEST_F(LumivexRender, APictureTooLargeForMemoryIsReportedNotACrash) {
     GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
 #else
     // 600 MB of address space: enough to start, not for a 1 GiB buffer.
-    const ProgramRun run = Run({kWorkedExample, "-o", Path("p.png"), "--size", "16384x16384"}, [] {
-        const rlimit limit{600u << 20, 600u << 20};
-        setrlimit(RLIMIT_AS, &limit);
-    });
+    const ProgramRun run = testing::RunProgram(
+        LUMIVEX_RENDER_PATH, {kWorkedExample, "-o", Path("p.png"), "--size", "16384x16384"}, [] {
+            const rlimit limit{600u << 20, 600u << 20};
+            setrlimit(RLIMIT_AS, &limit);
+        });
     EXPECT_TRUE(run.exited);
     EXPECT_EQ(run.status, 4);
     EXPECT_EQ(run.err, "lumivex-render: not enough memory for a 16384x16384 picture\n");
@@ -305,10 +302,11 @@ TEST_F(LumivexRender, AClosedPipeOnStandardOutputIsReportedWithStatusTwo) {
         int ends[2];
         ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
         close(ends[0]);  // nobody will read
-        const ProgramRun run = Run(arguments, [writeEnd = ends[1]] {
-            std::signal(SIGPIPE, SIG_DFL);  // as a shell would start it
-            dup2(writeEnd, STDOUT_FILENO);
-        });
+        const ProgramRun run =
+            testing::RunProgram(LUMIVEX_RENDER_PATH, arguments, [writeEnd = ends[1]] {
+                std::signal(SIGPIPE, SIG_DFL);  // as a shell would start it
+                dup2(writeEnd, STDOUT_FILENO);
+            });
         close(ends[1]);
         EXPECT_TRUE(run.exited);  // not killed by SIGPIPE
         EXPECT_EQ(run.status, 2);
@@ -356,7 +354,7 @@ TEST(WritePicture, WritesEveryOfferedFormatAndStopsMidWayWhenAbandoned) {
 // --check
 
 TEST_F(LumivexRender, ChecksAsJson) {
-    const ProgramRun run = Run({"--check", kWorkedExample});
+    const ProgramRun run = RunHere({"--check", kWorkedExample});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     const QJsonObject json = QJsonDocument::fromJson(run.out).object();
