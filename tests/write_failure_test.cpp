@@ -2,7 +2,6 @@
 // process and the desktop app's Save Image. The earlier file must stay as it was, the failure be
 // reported with the system's reason, and no temporary file be left behind.
 #include <csignal>
-#include <optional>
 #include <string>
 #include <tuple>
 
@@ -10,6 +9,7 @@
 #include <sys/resource.h>
 
 #include <QDir>
+#include <QScopeGuard>
 
 #include "app_test_support.h"
 
@@ -25,27 +25,6 @@ using WriteFailure = std::tuple<const char*, Program, Failure>;  // picture form
 // Either failure strikes after this much of the new picture, which is larger in every case.
 constexpr rlim_t kRoomLeft = 4096;
 
-// A tmpfs of two pages on the existing directory `path` while it lasts: the earlier picture takes
-// one, leaving kRoomLeft. Mounting needs root (CI runs as root).
-class SmallDisk {
-  public:
-    explicit SmallDisk(const QString& path) : path(QFile::encodeName(path)) {
-        mounted = mount("tmpfs", this->path.constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC,
-                        "size=8k") == 0;
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-    ~SmallDisk() {
-        if (mounted) {
-            umount2(path.constData(), MNT_DETACH);
-        }
-    }
-    bool mounted = false;
-
-  private:
-    QByteArray path;
-};
-
 class WriteFailureTest : public AppWindowTest,
                          public ::testing::WithParamInterface<WriteFailure> {};
 
@@ -54,10 +33,19 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
     const QString name = "keep." + QString(format);
     const QString keep = Path("out/" + name);
     ASSERT_TRUE(QDir(Root()).mkdir("out"));
-    std::optional<SmallDisk> disk;
-    if (failure == Failure::DiskFull && !disk.emplace(Path("out")).mounted) {
+    // A tmpfs of two pages: the earlier picture takes one, leaving kRoomLeft. Mounting needs root
+    // (CI runs as root).
+    const QByteArray out = QFile::encodeName(Path("out"));
+    const bool disk = failure == Failure::DiskFull;
+    if (disk && mount("tmpfs", out.constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+                      "size=8k") != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs (not root?)";
     }
+    const auto unmount = qScopeGuard([&] {
+        if (disk) {
+            umount2(out.constData(), MNT_DETACH);
+        }
+    });
     Write("out/" + name, "an earlier picture");
 
     QString message;
