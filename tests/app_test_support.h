@@ -4,9 +4,6 @@
 
 #include <memory>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <QAction>
 #include <QTest>
 

@@ -22,9 +22,6 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
