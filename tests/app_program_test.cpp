@@ -1,7 +1,5 @@
 // The program as a whole: the title texts, starting without a display, and the built lumivex run
 // as a process.
-#include <QProcess>
-
 #include "app/application.h"
 #include "app/title_text.h"
 #include "app_test_support.h"
@@ -45,18 +43,6 @@ TEST(LumivexProgram, FailsCleanlyWithoutADisplayOrWhenItCannotBeReached) {
         EXPECT_EQ(run.status, 1);
         EXPECT_THAT(run.err, EndsWith("Failed to initialize instance\n"));
     }
-}
-
-TEST(LumivexProgram, ReportsFinishedRendersWhenAsked) {
-    QProcess process;
-    process.start("env", kWithoutDisplay +
-                             QStringList{"QT_QPA_PLATFORM=offscreen", "LUMIVEX_REPORT_RENDERED=1",
-                                         LUMIVEX_APP_PATH, ExampleScene("worked-example.txt")});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return process.canReadLine() || process.state() == QProcess::NotRunning; }, 120000));
-    EXPECT_THAT(process.readLine().toStdString(), ::testing::StartsWith("rendered "));
-    process.terminate();
-    process.waitForFinished(10000);
 }
 
 }  // namespace

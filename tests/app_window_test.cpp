@@ -21,7 +21,6 @@
 namespace lumivex::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -46,7 +45,6 @@ std::vector<std::uint32_t> WordsOf(const QImage& image) {
 
 TEST_F(AppWindowTest, StartsWithAWhitePictureAndTheHint) {
     auto window = StartWindow(kFullSize);
-    EXPECT_EQ(window->windowTitle(), "Lumivex");
     EXPECT_EQ(window->frameGeometry().size(), kFullSize);  // no frame offscreen
 
     // The picture has the drawing area's size in device pixels.
@@ -115,7 +113,7 @@ TEST_F(AppWindowTest, LoadingDuringARenderStopsItUnlessTheFileCannotBeLoaded) {
     std::uint64_t rows = session.RowsFinished();
     Open(*window, ExampleScene("showcase.txt"));
     // Reading happens while the old render goes on; only replacing the scene stops it.
-    EXPECT_THAT(runningWhenLoading, ElementsAre(false, true));
+    EXPECT_THAT(runningWhenLoading, ::testing::ElementsAre(false, true));
     EXPECT_EQ(window->RendersStarted(), 2u);
     EXPECT_EQ(session.GetLastRequest()->mode, AntialiasMode::MonteCarlo);
     EXPECT_LT(session.RowsFinished(), rows + 8);  // started afresh

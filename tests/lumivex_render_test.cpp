@@ -37,7 +37,6 @@
 namespace lumivex {
 namespace {
 
-using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using testing::ProgramRun;
 
@@ -59,10 +58,9 @@ class LumivexRender : public ::testing::Test, public testing::ScratchFiles {
             RunLumivexRender(QStringList{"lumivex-render"} + arguments, out, err, terminal);
         return {true, status, QByteArray::fromStdString(out.str()), err.str()};
     }
-    static ProgramRun Check(const QString& path, const SceneTextLoader& load,
-                            std::uint64_t limit = kDefaultMaxSceneBytes) {
+    static ProgramRun Check(const QString& path, const SceneTextLoader& load) {
         std::ostringstream out, err;
-        const int status = RunCheck(path, out, err, load, limit);
+        const int status = RunCheck(path, out, err, load);
         return {true, status, QByteArray::fromStdString(out.str()), err.str()};
     }
 };
@@ -190,7 +188,6 @@ TEST_F(LumivexRender, WritesOnlyWhereAPictureFileMayBeReplaced) {
         {scene, "to-scene.ppm", 1, "it is the scene file"},
         {missing, "directory.png", 1, "it is a directory"},
         {missing, "fifo.png", 1, "it is a FIFO"},
-        {missing, "device.png", 1, "it is a device"},
         {missing, "to-device.png", 1, "it is a symbolic link to a device"},
         {missing, "to-nothing.png", 1, "it is a symbolic link to nothing"},
         {missing, "no/p.png", 2, "No such file or directory"},
@@ -314,7 +311,6 @@ TEST_F(LumivexRender, AClosedPipeOnStandardOutputIsReportedWithStatusTwo) {
 
 TEST(WritePicture, WritesEveryOfferedFormatAndStopsMidWayWhenAbandoned) {
     const QStringList extensions = WritablePictureExtensions();
-    EXPECT_TRUE(extensions.contains("png") && extensions.contains("ppm"));
     testing::ScratchFiles files;
     // Noise, large enough for every format to write it in many pieces.
     QImage image = NewPictureImage(1024, 768);
@@ -366,7 +362,6 @@ TEST_F(LumivexRender, ChecksAsJson) {
     for (int i = 0; const char* type : {"sphere", "box", "polygon", "ellipsoid", "icosahedron"}) {
         EXPECT_EQ(objects[i++]["type"], type);
     }
-    EXPECT_EQ(objects[1]["edge3"], (QJsonArray{0, 0, 2, 0}));
     EXPECT_EQ(objects[1]["material"]["roughness"], 0.1);
     EXPECT_EQ(objects[2]["vertices"][1], (QJsonArray{1, 0, 5, 1}));
     EXPECT_EQ(objects[3]["material"]["refractiveIndex"], 1.5);
@@ -377,7 +372,7 @@ TEST_F(LumivexRender, ChecksAsJson) {
     const ProgramRun cut =
         RunHere({"--check", Write("cut.txt", "AMBIENT (1,1,1)\nsphere\nSPHERE (")});
     EXPECT_EQ(cut.status, 3);
-    EXPECT_THAT(cut.err, ContainsRegex("cut.txt:2:1: warning: .*cut.txt:3:9: error: "));
+    EXPECT_THAT(cut.err, ::testing::ContainsRegex("cut.txt:2:1: warning: .*cut.txt:3:9: error: "));
     const QJsonObject stopped = QJsonDocument::fromJson(cut.out).object();
     EXPECT_EQ(stopped["diagnostic"].toObject().keys(), QStringList({"column", "line", "message"}));
     EXPECT_EQ(stopped["diagnostic"]["column"], 9);

@@ -29,7 +29,8 @@ TEST(JsonNumber, ReadsBackAsTheSameFloat) {
     EXPECT_EQ(Text(Limits::infinity()), "[1e+39]");
     EXPECT_EQ(ReadBack(-Limits::infinity()), -Limits::infinity());
 
-    // The extremes, then about 100000 bit patterns spread over every exponent and both signs.
+    // The extremes, then about 100000 finite, non-zero bit patterns over every exponent and both
+    // signs: for these, equal means the same bits.
     std::vector<float> values = {Limits::denorm_min(), 1.17e-39f, Limits::min(), Limits::max(),
                                  Limits::lowest()};
     for (std::uint32_t bits = 1; bits < 0x7f800000u; bits += 21391u) {
@@ -37,9 +38,7 @@ TEST(JsonNumber, ReadsBackAsTheSameFloat) {
         values.push_back(std::bit_cast<float>(bits | 0x80000000u));
     }
     for (const float value : values) {
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(ReadBack(value)),
-                  std::bit_cast<std::uint32_t>(value))
-            << value << " reads back as " << ReadBack(value);
+        ASSERT_EQ(ReadBack(value), value);
     }
 }
 
