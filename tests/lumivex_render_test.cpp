@@ -407,8 +407,8 @@ TEST_F(LumivexRender, CheckHandsTheLoaderTheWholeFileAndReportsWhatItThrows) {
          "loading '" + name + "' failed: boom"},
     };
     for (const auto& [failure, message] : failures) {
-        const ProgramRun run =
-            Check(path, [&](std::string, const std::atomic<bool>*) -> SceneLoadResult {
+        const ProgramRun run = Check(
+            path, [failure = failure](std::string, const std::atomic<bool>*) -> SceneLoadResult {
                 std::rethrow_exception(failure);
             });
         EXPECT_EQ(run.status, 4);
