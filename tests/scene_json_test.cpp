@@ -29,8 +29,8 @@ TEST(JsonNumber, ReadsBackAsTheSameFloat) {
     EXPECT_EQ(Text(Limits::infinity()), "[1e+39]");
     EXPECT_EQ(ReadBack(-Limits::infinity()), -Limits::infinity());
 
-    // The extremes, then about 100000 finite, non-zero bit patterns over every exponent and both
-    // signs: for these, equal means the same bits.
+    // The extremes, then about 100000 finite non-zero floats (equal means the same bits) of every
+    // exponent and sign.
     std::vector<float> values = {Limits::denorm_min(), 1.17e-39f, Limits::min(), Limits::max(),
                                  Limits::lowest()};
     for (std::uint32_t bits = 1; bits < 0x7f800000u; bits += 21391u) {

@@ -1,6 +1,5 @@
-// A picture that cannot be written in full, through both programs: lumivex-render run as a
-// process and the desktop app's Save Image. The earlier file must stay as it was, the failure be
-// reported with the system's reason, and no temporary file be left behind.
+// A picture that cannot be written in full, by lumivex-render or the app's Save Image: the earlier
+// file stays as it was, the system's reason is given and no temporary file is left behind.
 #include <csignal>
 #include <string>
 #include <tuple>
