@@ -1,5 +1,4 @@
-// The desktop app's tests run real windows, on Qt's offscreen platform unless QT_QPA_PLATFORM
-// names another, so they need no display.
+// The desktop app's tests run real windows on Qt's offscreen platform, unless QT_QPA_PLATFORM says.
 #include <gtest/gtest.h>
 
 #include <QApplication>

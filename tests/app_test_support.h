@@ -2,11 +2,7 @@
 // directory.
 #pragma once
 
-#include <deque>
 #include <memory>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <QAction>
 #include <QTest>
@@ -25,49 +21,41 @@ inline QString ExampleScene(const char* name) {
 // in turn (an empty string cancels), and errors are collected.
 class AppWindowTest : public ::testing::Test, public ScratchFiles {
   protected:
-    // A small window by default, so that renders take a fraction of a second.
-    MainWindowOptions Options(QSize outerSize = {200, 200}) {
-        MainWindowOptions options;
-        options.outerSize = outerSize;
+    // Shown and started; small by default, so that renders take a fraction of a second.
+    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200},
+                                            SceneTextLoader load = LoadSceneText) {
+        MainWindowOptions options{outerSize, StandardDialogs(), std::move(load)};
         options.dialogs.chooseSceneFile = [this](QWidget*) {
             ++chooserShown;
-            if (chosen.empty()) {
-                return QString();
-            }
-            QString path = chosen.front();
-            chosen.pop_front();
-            return path;
+            return chosen.isEmpty() ? QString() : chosen.takeFirst();
         };
         options.dialogs.chooseImageFile = [this](QWidget*, const QString& suggestion) {
             suggestedImage = suggestion;
             return imagePath;
         };
         options.dialogs.showError = [this](QWidget*, const QString& message) { errors << message; };
-        options.dialogs.showAbout = StandardDialogs().showAbout;
-        return options;
-    }
-
-    static std::unique_ptr<MainWindow> StartWindow(MainWindowOptions options) {
         auto window = std::make_unique<MainWindow>(std::move(options));
         window->StartUp();
         return window;
     }
-    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200}) {
-        return StartWindow(Options(outerSize));
-    }
 
-    static void Trigger(MainWindow& window, int id) {
-        QAction* action = window.CommandAction(id);
-        ASSERT_NE(action, nullptr) << id;
-        action->trigger();
+    // The menu item with this text, such as "&Save Image...".
+    static QAction* Action(const MainWindow& window, const QString& text) {
+        for (QAction* action : window.findChildren<QAction*>()) {
+            if (action->text() == text) {
+                return action;
+            }
+        }
+        ADD_FAILURE() << "no menu item " << text.toStdString();
+        return nullptr;
     }
     // File, Open with the chooser answering `path`.
     void Open(MainWindow& window, const QString& path) {
-        chosen.push_back(path);
-        Trigger(window, kCommandOpen);
+        chosen << path;
+        window.CommandAction(kCommandOpen)->trigger();
     }
-    static bool WaitForRender(const MainWindow& window, int milliseconds = 60000) {
-        return QTest::qWaitFor([&] { return window.IsRenderComplete(); }, milliseconds);
+    static bool WaitForRender(const MainWindow& window) {
+        return QTest::qWaitFor([&] { return window.IsRenderComplete(); }, 60000);
     }
     static const Scene& SceneOf(const MainWindow& window) {
         return window.GetSession()->GetScene();
@@ -76,7 +64,7 @@ class AppWindowTest : public ::testing::Test, public ScratchFiles {
         return *window.GetSession()->GetPixels();
     }
 
-    std::deque<QString> chosen;
+    QStringList chosen;
     int chooserShown = 0;
     QString imagePath;
     QString suggestedImage;

@@ -50,19 +50,16 @@ TEST(CommandLine, TakesEveryRenderingOptionWithTheirDefaults) {
 }
 
 TEST(CommandLine, TakesHelpVersionAndCheckWithOneScene) {
-    const struct {
-        QStringList arguments;
-        CliRequest::Mode mode;
-    } accepted[] = {
+    const std::pair<QStringList, CliRequest::Mode> accepted[] = {
         {{"--check", "a.txt"}, CliRequest::Mode::Check},
         {{"a.txt", "--check", "--max-scene-size=1000"}, CliRequest::Mode::Check},
         {{"--check", "a.txt", "--help"}, CliRequest::Mode::Help},
-        {{"-v"}, CliRequest::Mode::Version},
+        {{"a.txt", "-o", "p.png", "-v"}, CliRequest::Mode::Version},
     };
-    for (const auto& c : accepted) {
-        const ParsedCommandLine parsed = Parse(c.arguments);
+    for (const auto& [arguments, mode] : accepted) {
+        const ParsedCommandLine parsed = Parse(arguments);
         ASSERT_TRUE(parsed.request) << parsed.error.toStdString();
-        EXPECT_EQ(parsed.request->mode, c.mode) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(parsed.request->mode, mode) << arguments.join(' ').toStdString();
     }
     EXPECT_EQ(Parse({"--check", "a.txt"}).request->scenePath, "a.txt");
     EXPECT_EQ(Parse({"--check", "a.txt", "--max-scene-size=1000"}).request->render.maxSceneBytes,

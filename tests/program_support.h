@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -22,13 +23,13 @@ struct ProgramRun {
 
 // Runs `program` to its end; `inChild` runs in the child before it starts (limits, descriptors).
 inline ProgramRun RunProgram(const QString& program, const QStringList& arguments,
-                             const std::function<void()>& inChild = {}, int timeoutMs = 120000) {
+                             const std::function<void()>& inChild = {}) {
     QProcess process;
     if (inChild) {
         process.setChildProcessModifier(inChild);
     }
     process.start(program, arguments);
-    EXPECT_TRUE(process.waitForFinished(timeoutMs)) << program.toStdString();
+    EXPECT_TRUE(process.waitForFinished(120000)) << program.toStdString();
     return {process.exitStatus() == QProcess::NormalExit, process.exitCode(),
             process.readAllStandardOutput(), process.readAllStandardError().toStdString()};
 }
@@ -36,11 +37,12 @@ inline ProgramRun RunProgram(const QString& program, const QStringList& argument
 // A scratch directory, removed with everything in it when the test ends.
 class ScratchFiles {
   public:
+    QString Root() const { return directory.path(); }
     QString Path(const QString& name) const { return directory.filePath(name); }
     QString Write(const QString& name, const QByteArray& bytes) const {
         QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+            << name.toStdString();
         return file.fileName();
     }
     QByteArray Read(const QString& name) const {
@@ -48,10 +50,7 @@ class ScratchFiles {
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // Hidden ones too, where a temporary file would be.
-    QStringList Files() const {
-        return QDir(directory.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
-    QString Root() const { return directory.path(); }
+    QStringList Files() const { return QDir(Root()).entryList(QDir::Files | QDir::Hidden); }
 
   private:
     QTemporaryDir directory;
