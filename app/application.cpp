@@ -11,6 +11,7 @@
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "io/atomic_file.h"
 
 namespace lumivex {
 
@@ -90,6 +91,7 @@ int RunMainWindow(const QStringList& arguments) {
 }
 
 int RunLumivex(int argc, char** argv) {
+    IgnoreWriteSignals();
     // A -platform argument overrides QT_QPA_PLATFORM, as it does for Qt.
     QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
     for (int i = 1; i + 1 < argc; ++i) {

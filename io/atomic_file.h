@@ -49,4 +49,9 @@ class AtomicFile {
     QString failure;
 };
 
+// Makes a write to a pipe whose reader has gone, or past the file size limit (ulimit -f), fail
+// with an error to report (and a temporary file to remove) instead of killing the program: both
+// programs call it first thing.
+void IgnoreWriteSignals();
+
 }  // namespace lumivex

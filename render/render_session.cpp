@@ -37,7 +37,10 @@ void RenderSession::SetScene(PreparedScene prepared) {
     context.hits = &walk;
     index.reset();
     scene->TakeOver(*prepared.scene);
-    index = std::move(prepared.index);
+    // An index whose build was stopped part-way is incomplete; the next Start builds it anew.
+    if (!prepared.stopped) {
+        index = std::move(prepared.index);
+    }
 }
 
 void RenderSession::ResizePicture(PictureSize size) {

@@ -52,7 +52,12 @@ TEST_P(WriteFailureTest, LeavesTheEarlierFileAndSaysWhy) {
         auto window = StartWindow();
         Open(*window, ExampleScene("worked-example.txt"));
         ASSERT_TRUE(WaitForRender(*window));
+        rlimit unlimited{};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const rlimit limit{disk ? unlimited.rlim_cur : kRoomLeft, unlimited.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
         EXPECT_FALSE(window->SaveImage(keep));
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         ASSERT_EQ(errors.size(), 1);
         message = errors.front();
     } else {
@@ -87,11 +92,9 @@ std::string CaseName(const ::testing::TestParamInfo<WriteFailure>& info) {
 // The app is saved from a full disk only: it leaves SIGXFSZ at its default action, so past a file
 // size limit it would be stopped by the signal rather than see the write fail.
 const WriteFailure kCases[] = {
-    {"png", Program::Render, Failure::DiskFull},
-    {"png", Program::Render, Failure::FileTooLarge},
-    {"png", Program::App, Failure::DiskFull},
-    {"ppm", Program::Render, Failure::DiskFull},
-    {"ppm", Program::Render, Failure::FileTooLarge},
+    {"png", Program::Render, Failure::DiskFull}, {"png", Program::Render, Failure::FileTooLarge},
+    {"png", Program::App, Failure::DiskFull},    {"png", Program::App, Failure::FileTooLarge},
+    {"ppm", Program::Render, Failure::DiskFull}, {"ppm", Program::Render, Failure::FileTooLarge},
     {"ppm", Program::App, Failure::DiskFull},
 };
 INSTANTIATE_TEST_SUITE_P(FormatsProgramsAndFailures, WriteFailureTest, ::testing::ValuesIn(kCases),
