@@ -11,6 +11,7 @@
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "io/atomic_file.h"
 
 namespace lumivex {
 
@@ -83,13 +84,14 @@ int RunMainWindow(const QStringList& arguments) {
         window->OpenSceneFile(parser.positionalArguments().first());
     }
     const int status = QApplication::exec();
-    // The workers stopped when the window closed; now the scene, the render context and the
+    // The render stopped when the window closed; now the scene, the render context and the
     // picture go.
     window->Teardown();
     return status;
 }
 
 int RunLumivex(int argc, char** argv) {
+    IgnoreWriteSignals();
     // A -platform argument overrides QT_QPA_PLATFORM, as it does for Qt.
     QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
     for (int i = 1; i + 1 < argc; ++i) {

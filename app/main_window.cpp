@@ -6,15 +6,12 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
-#include <QImageWriter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -33,8 +30,6 @@
 namespace lumivex {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 QString Quoted(const QString& path) {
     return "'" + path + "'";
@@ -58,15 +53,6 @@ QString ModeName(AntialiasMode mode) {
             break;
     }
     return "antialiasing off";
-}
-
-// "file:line:column: message", as compilers write it.
-QString DiagnosticLine(const QString& fileName, const SceneDiagnostic& diagnostic) {
-    return QString("%1:%2:%3: %4")
-        .arg(fileName)
-        .arg(diagnostic.line)
-        .arg(diagnostic.column)
-        .arg(QString::fromStdString(diagnostic.message));
 }
 
 // The local file a drag carries, or an empty string.
@@ -110,12 +96,13 @@ MainWindow::MainWindow(MainWindowOptions options) : options(std::move(options)) 
     setCentralWidget(view);
     CreateMenus();
     CreateStatusBar();
+    UpdateActions();
     connect(&repaintTimer, &QTimer::timeout, this, [this] {
         view->update();
         UpdateProgress();
     });
-    connect(&watch, &SceneFileWatch::Changed, this,
-            [this] { ReadAndLoad(watch.Path(), ReadCause::Watch); });
+    connect(&document, &SceneDocument::ChangedOnDisk, this,
+            [this] { ReadAndLoad(document.GetPath(), ReadCause::Watch); });
 }
 
 MainWindow::~MainWindow() {
@@ -133,28 +120,28 @@ void MainWindow::CreateMenus() {
     };
 
     QMenu* file = menuBar()->addMenu("&File");
-    connect(add(file, "&Open", kCommandOpen, QKeySequence(Qt::CTRL | Qt::Key_O)),
-            &QAction::triggered, this, &MainWindow::ChooseAndOpen);
-    QAction* reload = add(file, "&Reload", 0, QKeySequence(Qt::Key_F5));
-    connect(reload, &QAction::triggered, this, [this] { Reload(); });
-    QAction* save = add(file, "&Save Image...", 0, QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(save, &QAction::triggered, this, &MainWindow::ChooseAndSave);
+    openAction = add(file, "&Open", kCommandOpen, QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(openAction, &QAction::triggered, this, &MainWindow::ChooseAndOpen);
+    reloadAction = add(file, "&Reload", 0, QKeySequence(Qt::Key_F5));
+    connect(reloadAction, &QAction::triggered, this, [this] { Reload(); });
+    saveAction = add(file, "&Save Image...", 0, QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(saveAction, &QAction::triggered, this, &MainWindow::ChooseAndSave);
     file->addSeparator();
     watchAction = add(file, "Reload on &Change", 0, {});
     watchAction->setCheckable(true);
     watchAction->setChecked(true);
-    connect(watchAction, &QAction::toggled, this, &MainWindow::WatchSceneFile);
+    connect(watchAction, &QAction::toggled, &document, &SceneDocument::SetWatching);
     file->addSeparator();
-    connect(add(file, "E&xit", kCommandExit, QKeySequence(Qt::CTRL | Qt::Key_Q)),
-            &QAction::triggered, this, &QWidget::close);
+    exitAction = add(file, "E&xit", kCommandExit, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
     QMenu* render = menuBar()->addMenu("&Render");
     stochasticAction = add(render, "&Stochastic", kCommandStochastic, {});
     stochasticAction->setCheckable(true);
-    // Workers read the flag at every hit, so this changes the rest of a running render.
+    // Threads read the flag at every hit, so this changes the rest of a running render.
     connect(stochasticAction, &QAction::toggled, this, [this](bool on) {
-        if (context) {
-            context->stochastic.store(on);
+        if (session) {
+            session->SetStochastic(on);
         }
     });
     render->addSeparator();
@@ -170,8 +157,8 @@ void MainWindow::CreateMenus() {
     }
 
     QMenu* help = menuBar()->addMenu("&Help");
-    connect(add(help, "&About ...", kCommandAbout, QKeySequence(Qt::Key_F1)), &QAction::triggered,
-            this, &MainWindow::ShowAbout);
+    aboutAction = add(help, "&About ...", kCommandAbout, QKeySequence(Qt::Key_F1));
+    connect(aboutAction, &QAction::triggered, this, [this] { options.dialogs.showAbout(this); });
 }
 
 void MainWindow::CreateStatusBar() {
@@ -183,6 +170,13 @@ void MainWindow::CreateStatusBar() {
     progressLabel->setTextFormat(Qt::PlainText);
     statusBar()->addWidget(sceneLabel, 1);
     statusBar()->addPermanentWidget(progressLabel);
+}
+
+void MainWindow::UpdateActions() {
+    // Reading and saving need the window's picture; Reload needs a file to read again.
+    openAction->setEnabled(ready);
+    reloadAction->setEnabled(ready && !document.GetPath().isEmpty());
+    saveAction->setEnabled(ready);
 }
 
 QAction* MainWindow::CommandAction(int id) const {
@@ -213,21 +207,19 @@ void MainWindow::StartUp() {
     const auto deviceLength = [ratio](int length) {
         return static_cast<std::uint32_t>(std::max(0L, std::lround(length * ratio)));
     };
-    pixels =
-        std::make_unique<PixelBuffer>(deviceLength(view->width()), deviceLength(view->height()));
-    scene = std::make_unique<Scene>();
-    context = std::make_unique<RenderContext>();
-    context->stochastic.store(stochasticAction->isChecked());
-    context->pixels = pixels.get();
-    context->scene = scene.get();
+    session = std::make_unique<RenderSession>();
+    session->ResizePicture({deviceLength(view->width()), deviceLength(view->height())});
+    session->SetStochastic(stochasticAction->isChecked());
     WriteHint();
-    view->SetPicture(pixels.get(), ratio);
+    view->SetPicture(session->GetPixels(), ratio);
     repaintTimer.start(kRepaintMilliseconds);
     ready = true;
+    UpdateActions();
 }
 
 void MainWindow::WriteHint() {
-    QImage image = NewPictureImage(pixels->Width(), pixels->Height());
+    PixelBuffer& pixels = *session->GetPixels();
+    QImage image = NewPictureImage(pixels.GetWidth(), pixels.GetHeight());
     if (image.isNull()) {
         return;
     }
@@ -241,39 +233,39 @@ void MainWindow::WriteHint() {
         painter.drawText(QPointF(2, QFontMetricsF(view->font()).ascent()), kStartHint);
     }
     // Only the text's own pixels go into the picture; the rest stays the new buffer's white.
-    const std::uint32_t height = pixels->Height();
+    const std::uint32_t height = pixels.GetHeight();
     for (std::uint32_t row = 0; row < height; ++row) {
         const auto* line =
             reinterpret_cast<const QRgb*>(image.constScanLine(static_cast<int>(row)));
-        for (std::uint32_t x = 0; x < pixels->Width(); ++x) {
+        for (std::uint32_t x = 0; x < pixels.GetWidth(); ++x) {
             const std::uint32_t word = line[x] & 0x00FFFFFFu;
             if (word != 0x00FFFFFFu) {
-                pixels->Store(x, height - 1 - row, word);
+                pixels.Store(x, height - 1 - row, word);
             }
         }
     }
 }
 
 void MainWindow::Teardown() {
-    dispatcher.Stop();
+    if (session) {
+        session->Stop();
+    }
     ready = false;
     repaintTimer.stop();
-    watch.Clear();
+    document.SetWatching(false);
     view->SetPicture(nullptr, 1.0);
-    if (context != nullptr) {
-        context->index = nullptr;
-    }
-    index.reset();
-    scene.reset();
-    context.reset();
-    pixels.reset();
+    // The session releases the scene, the render context and the picture, in that order.
+    session.reset();
+    UpdateActions();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Nothing may render once the window is gone; the rest goes in Teardown.
-    dispatcher.Stop();
+    if (session) {
+        session->Stop();
+    }
     repaintTimer.stop();
-    watch.Clear();
+    document.SetWatching(false);
     event->accept();
 }
 
@@ -302,13 +294,13 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::NudgeCamera(float Vec4::*axis, double direction) {
-    // Workers read the camera, so they stop before it moves; the scene is rendered again from
+    // Threads read the camera, so they stop before it moves; the scene is rendered again from
     // the new place. Before any scene is loaded there is nothing to render, and the hint stays.
-    dispatcher.Stop();
-    float& coordinate = scene->camera.centre.*axis;
+    session->Stop();
+    float& coordinate = session->GetScene().camera.centre.*axis;
     coordinate = static_cast<float>(static_cast<double>(coordinate) +
                                     direction * static_cast<double>(kCameraStep));
-    if (!sceneFile.isEmpty()) {
+    if (!document.GetPath().isEmpty()) {
         StartRender();
     }
 }
@@ -343,66 +335,41 @@ bool MainWindow::OpenSceneFile(const QString& path) {
 }
 
 bool MainWindow::Reload() {
-    return ready && !sceneFile.isEmpty() && ReadAndLoad(sceneFile, ReadCause::Chosen);
+    return ready && !document.GetPath().isEmpty() &&
+           ReadAndLoad(document.GetPath(), ReadCause::Chosen);
 }
 
 bool MainWindow::ReadAndLoad(const QString& path, ReadCause cause) {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    FileContents contents;
-    try {
-        contents = ReadSceneFile(absolute);
-    } catch (const std::exception&) {
-        contents = {std::nullopt, "cannot read " + Quoted(absolute) + ": out of memory"};
-    }
-    if (!contents.bytes) {
+    SceneReading reading = ReadScene(path, options.load);
+    if (reading.scene == nullptr) {
         // Nothing changes: the scene, the picture and a running render stay as they are. A
         // watched file that is briefly unreadable is no reason for a message box.
         if (cause == ReadCause::Watch) {
-            sceneLabel->setText(contents.failure);
+            sceneLabel->setText(reading.failure);
         } else {
-            ReportError(contents.failure);
+            ReportError(reading.failure);
         }
         return false;
     }
-    const QByteArray digest = QCryptographicHash::hash(
-        QByteArrayView(contents.bytes->data(), static_cast<qsizetype>(contents.bytes->size())),
-        QCryptographicHash::Sha256);
     // The watch also fires for other files in the directory, and for saves that change nothing.
-    if (cause == ReadCause::Watch && absolute == sceneFile && digest == sceneFileDigest) {
+    if (cause == ReadCause::Watch && document.IsUnchanged(reading)) {
         return false;
     }
-    if (!LoadAndRender(absolute, std::move(*contents.bytes))) {
-        return false;
-    }
-    sceneFileDigest = digest;
-    return true;
-}
-
-bool MainWindow::LoadAndRender(const QString& path, std::string text) {
-    // No worker may read the scene while it is replaced.
-    dispatcher.Stop();
-    const auto start = Clock::now();
-    SceneLoadResult result;
+    const auto start = std::chrono::steady_clock::now();
     try {
-        result = options.load(std::move(text), nullptr);
-        // The index points at the loaded objects, which TakeOver moves without copying.
-        auto newIndex = std::make_unique<SceneIndex>(*result.scene);
-        scene->TakeOver(*result.scene);
-        context->index = nullptr;
-        index = std::move(newIndex);
-        context->index = index.get();
+        // No thread may read the scene while it is replaced; SetScene stops them.
+        session->SetScene(PrepareScene(std::move(reading.scene), true));
     } catch (const std::exception& e) {
-        ReportError(QString::fromStdString(LoadFailureMessage(path.toStdString(), e)) +
+        ReportError(QString::fromStdString(LoadFailureMessage(reading.path.toStdString(), e)) +
                     "; the scene stays as it was");
         return false;
     }
-    const std::chrono::duration<double> seconds = Clock::now() - start;
-    setWindowTitle(ReadTimeTitle(seconds.count()));
-    if (path != sceneFile) {
-        sceneFile = path;
-        WatchSceneFile();
-    }
-    ShowLoadProblems(path, result);
+    const std::chrono::duration<double> indexing = std::chrono::steady_clock::now() - start;
+    setWindowTitle(ReadTimeTitle(reading.seconds + indexing.count()));
+    document.Accept(reading);
+    sceneLabel->setText(document.ProblemSummary());
+    sceneLabel->setToolTip(document.ProblemDetails());
+    UpdateActions();
     // Over the previous picture: rows not reached yet still show it.
     StartRender();
     return true;
@@ -421,19 +388,21 @@ AntialiasMode MainWindow::CheckedMode() const {
 }
 
 void MainWindow::StartRender() {
-    const RenderRequest request{pixels->Width(), pixels->Height(), CheckedMode(),
-                                DefaultWorkerCount(), 0};
+    const PixelBuffer& pixels = *session->GetPixels();
+    RenderRequest request;
+    request.picture = {pixels.GetWidth(), pixels.GetHeight()};
+    request.mode = CheckedMode();
+    request.stochastic = stochasticAction->isChecked();
+    request.bands = DefaultBandCount();
     const unsigned serial = ++renderSerial;
-    lastRequest = request;
     bandsDone = 0;
     renderSeconds.reset();
-    renderStart = Clock::now();
-    // Runs on the worker's thread, which must not touch the window: it leaves its report for
+    // Runs on the rendering thread, which must not touch the window: it leaves its report for
     // the GUI thread and asks that thread to take it.
-    dispatcher.Start(*context, request, [this, serial](unsigned, double seconds) {
+    session->Start(request, [this, serial](unsigned, double seconds) {
         {
             const std::lock_guard lock(reportsMutex);
-            reports.push_back({serial, seconds, Clock::now()});
+            reports.push_back({serial, seconds});
         }
         QMetaObject::invokeMethod(this, "TakeBandReports", Qt::QueuedConnection);
     });
@@ -447,13 +416,13 @@ void MainWindow::TakeBandReports() {
         taken.swap(reports);
     }
     for (const BandReport& report : taken) {
-        if (report.serial != renderSerial) {
+        if (report.serial != renderSerial || !session) {
             continue;  // from a render stopped since; its report lost the race to the stop
         }
         // Every band sets the title; the last one to finish wins.
         setWindowTitle(RenderTimeTitle(report.seconds));
-        if (++bandsDone == lastRequest->bands) {
-            renderSeconds = std::chrono::duration<double>(report.finishedAt - renderStart).count();
+        if (++bandsDone == session->GetBands().size()) {
+            renderSeconds = session->LastBandSeconds();
             UpdateProgress();
             emit RenderFinished(*renderSeconds);
         }
@@ -461,53 +430,28 @@ void MainWindow::TakeBandReports() {
 }
 
 void MainWindow::UpdateProgress() {
-    if (!lastRequest) {
+    if (!session || !session->GetLastRequest()) {
         return;
     }
+    const RenderRequest& request = *session->GetLastRequest();
     QString text;
     if (renderSeconds) {
         text = QString("Rendered in %1 s").arg(*renderSeconds, 0, 'f', 2);
     } else {
-        const std::uint64_t height = lastRequest->height;
-        const std::uint64_t rows = std::min<std::uint64_t>(dispatcher.RowsFinished(), height);
+        const std::uint64_t height = request.picture.height;
+        const std::uint64_t rows = std::min<std::uint64_t>(session->RowsFinished(), height);
         const std::uint64_t percent = height == 0 ? 100 : rows * 100 / height;
-        const std::chrono::duration<double> elapsed = Clock::now() - renderStart;
-        text = dispatcher.Finished() && rows < height
+        text = !session->IsRunning() && rows < height
                    ? QString("Stopped at %1%").arg(percent)
-                   : QString("Rendering %1%, %2 s").arg(percent).arg(elapsed.count(), 0, 'f', 1);
+                   : QString("Rendering %1%, %2 s")
+                         .arg(percent)
+                         .arg(session->ElapsedSeconds(), 0, 'f', 1);
     }
-    text += " · " + ModeName(lastRequest->mode);
-    if (context && context->stochastic.load()) {
+    text += " · " + ModeName(request.mode);
+    if (session->GetContext().stochastic.load()) {
         text += ", stochastic";
     }
     progressLabel->setText(text);
-}
-
-void MainWindow::ShowLoadProblems(const QString& path, const SceneLoadResult& result) {
-    const QString fileName = QFileInfo(path).fileName();
-    const std::string diagnosticsName = QFile::encodeName(fileName).toStdString();
-    QStringList parts;
-    QString details;
-    if (result.diagnostic) {
-        parts << "Reading stopped early: " + DiagnosticLine(fileName, *result.diagnostic);
-    }
-    if (!result.warnings.empty()) {
-        const QString count = result.warnings.size() > kMaxListedWarnings
-                                  ? QString("more than %1 warnings").arg(kMaxListedWarnings)
-                              : result.warnings.size() == 1
-                                  ? QString("1 warning")
-                                  : QString("%1 warnings").arg(result.warnings.size());
-        parts << count + ", the first: " + DiagnosticLine(fileName, result.warnings.front());
-    }
-    for (const SceneDiagnostic& warning : result.warnings) {
-        details += QString::fromStdString(FormatDiagnostic(diagnosticsName, warning, "warning"));
-    }
-    if (result.diagnostic) {
-        details +=
-            QString::fromStdString(FormatDiagnostic(diagnosticsName, *result.diagnostic, "error"));
-    }
-    sceneLabel->setText(parts.join("; "));
-    sceneLabel->setToolTip(details.trimmed());
 }
 
 void MainWindow::ChooseAndSave() {
@@ -515,8 +459,8 @@ void MainWindow::ChooseAndSave() {
         return;
     }
     QString suggestion = QDir::home().filePath("lumivex.png");
-    if (!sceneFile.isEmpty()) {
-        const QFileInfo scenePath(sceneFile);
+    if (!document.GetPath().isEmpty()) {
+        const QFileInfo scenePath(document.GetPath());
         suggestion = scenePath.dir().filePath(scenePath.completeBaseName() + ".png");
     }
     const QString path = options.dialogs.chooseImageFile(this, suggestion);
@@ -538,12 +482,13 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
         ReportError("cannot write " + Quoted(path) + ": " + format.problem);
         return false;
     }
-    QImage image = NewPictureImage(pixels->Width(), pixels->Height());
+    const PixelBuffer& pixels = *session->GetPixels();
+    QImage image = NewPictureImage(pixels.GetWidth(), pixels.GetHeight());
     if (image.isNull()) {
         ReportError("cannot write " + Quoted(path) + ": out of memory");
         return false;
     }
-    CopyPicture(*pixels, image);
+    CopyPicture(pixels, image);
     const PictureWrite written = WritePicture(image, path, format.name);
     if (written.outcome != PictureWrite::Outcome::Written) {
         ReportError(written.error);
@@ -553,20 +498,8 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
     return true;
 }
 
-void MainWindow::ShowAbout() {
-    options.dialogs.showAbout(this);
-}
-
 void MainWindow::ReportError(const QString& message) {
     options.dialogs.showError(this, message);
-}
-
-void MainWindow::WatchSceneFile() {
-    if (watchAction->isChecked() && !sceneFile.isEmpty()) {
-        watch.Watch(sceneFile);
-    } else {
-        watch.Clear();
-    }
 }
 
 }  // namespace lumivex

@@ -1,5 +1,5 @@
-// The main window: menus, the picture the workers render into, loading scene files and
-// starting and stopping renders.
+// The main window: its menus and keys, the picture as it renders, and the status bar. The scene
+// file is the SceneDocument's business, the render the RenderSession's.
 #pragma once
 
 #include <chrono>
@@ -10,20 +10,14 @@
 #include <optional>
 #include <vector>
 
-#include <QByteArray>
 #include <QMainWindow>
 #include <QSize>
 #include <QString>
 #include <QTimer>
 
-#include "app/scene_file_watch.h"
+#include "app/scene_document.h"
 #include "io/scene_file.h"
-#include "render/band_dispatch.h"
-#include "render/pixel_buffer.h"
-#include "render/render_context.h"
-#include "render/scene_index.h"
-#include "scene/scene.h"
-#include "scene/scene_loader.h"
+#include "render/render_session.h"
 
 class QAction;
 class QActionGroup;
@@ -78,11 +72,11 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(MainWindowOptions options = {});
     ~MainWindow() override;
 
-    // Shows the window and creates the picture (white, with the hint), the empty scene and the
-    // render context; from then on the picture is repainted every 66 ms and keys are handled.
-    // Throws std::bad_alloc when the picture cannot be allocated.
+    // Shows the window and creates the picture (white, with the hint); from then on the picture
+    // is repainted every 66 ms and keys are handled. Throws std::bad_alloc when the picture
+    // cannot be allocated.
     void StartUp();
-    // Stops the workers, then releases the scene, the render context and the picture.
+    // Stops the render, then releases the scene, the render context and the picture.
     void Teardown();
 
     // File, Open with `path` chosen: reads the file, stops the render, loads the scene and
@@ -94,18 +88,15 @@ class MainWindow : public QMainWindow {
     // Saves the picture as it is now, in the format that the file name's extension names.
     bool SaveImage(const QString& path);
 
-    // Read-only views for tests and the status bar.
-    bool Ready() const { return ready; }
-    const PixelBuffer* Pixels() const { return pixels.get(); }
-    const Scene* CurrentScene() const { return scene.get(); }
-    const RenderContext* Context() const { return context.get(); }
-    const RenderDispatcher& Dispatcher() const { return dispatcher; }
-    // The request of the latest render, and how many renders have started so far.
-    const std::optional<RenderRequest>& LastRequest() const { return lastRequest; }
+    // Read-only views for tests and scripts.
+    bool IsReady() const { return ready; }
+    // The render session: from StartUp to Teardown, else null.
+    const RenderSession* GetSession() const { return session.get(); }
+    const SceneDocument& GetDocument() const { return document; }
+    // How many renders have started so far, and whether the latest one drew every band.
     unsigned RendersStarted() const { return renderSerial; }
-    bool RenderDone() const { return renderSerial != 0 && bandsDone == lastRequest->bands; }
-    QString SceneFile() const { return sceneFile; }
-    PictureView* View() const { return view; }
+    bool IsRenderComplete() const { return renderSerial != 0 && renderSeconds.has_value(); }
+    PictureView* GetView() const { return view; }
     // The menu item with a command id, or null.
     QAction* CommandAction(int id) const;
 
@@ -120,62 +111,54 @@ class MainWindow : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private slots:
-    // Takes the band reports the workers queued; they post a call to it for each one.
+    // Takes the band reports the rendering threads queued; they post a call to it for each one.
     void TakeBandReports();
 
   private:
     struct BandReport {
         unsigned serial;
         double seconds;
-        std::chrono::steady_clock::time_point finishedAt;
     };
     enum class ReadCause { Chosen, Watch };
 
     void CreateMenus();
     void CreateStatusBar();
+    // The one place that enables and disables the commands, from the window's state.
+    void UpdateActions();
     void WriteHint();
     void ChooseAndOpen();
     void ChooseAndSave();
-    void ShowAbout();
     bool ReadAndLoad(const QString& path, ReadCause cause);
-    bool LoadAndRender(const QString& path, std::string text);
     void StartRender();
     void NudgeCamera(float Vec4::*axis, double direction);
     AntialiasMode CheckedMode() const;
-    void ShowLoadProblems(const QString& path, const SceneLoadResult& result);
     void UpdateProgress();
     void ReportError(const QString& message);
-    void WatchSceneFile();
 
     MainWindowOptions options;
     bool ready = false;
 
     PictureView* view = nullptr;
-    QAction* stochasticAction = nullptr;
+    QAction* openAction = nullptr;
+    QAction* reloadAction = nullptr;
+    QAction* saveAction = nullptr;
     QAction* watchAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* stochasticAction = nullptr;
     QActionGroup* antialiasGroup = nullptr;
+    QAction* aboutAction = nullptr;
     QLabel* progressLabel = nullptr;
     QLabel* sceneLabel = nullptr;
     QTimer repaintTimer;
-    SceneFileWatch watch;
 
-    // Created by StartUp, released by Teardown in this order: scene, context, picture.
-    std::unique_ptr<PixelBuffer> pixels;
-    std::unique_ptr<Scene> scene;
-    std::unique_ptr<RenderContext> context;
-    std::unique_ptr<SceneIndex> index;  // over the scene's objects, rebuilt with every load
-    RenderDispatcher dispatcher;
-
-    QString sceneFile;           // absolute path of the loaded scene file; empty before a load
-    QByteArray sceneFileDigest;  // of the bytes last loaded, to skip reloading the same file
-    std::optional<RenderRequest> lastRequest;
+    SceneDocument document;
+    std::unique_ptr<RenderSession> session;
     unsigned renderSerial = 0;  // counts renders; reports from earlier ones are dropped
     unsigned bandsDone = 0;
-    std::chrono::steady_clock::time_point renderStart;
     std::optional<double> renderSeconds;  // the whole picture's, once every band is done
 
     std::mutex reportsMutex;
-    std::vector<BandReport> reports;  // from the workers, guarded by reportsMutex
+    std::vector<BandReport> reports;  // from the rendering threads, guarded by reportsMutex
 };
 
 }  // namespace lumivex

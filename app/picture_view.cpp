@@ -13,7 +13,7 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent) {
 
 void PictureView::SetPicture(const PixelBuffer* newPixels, qreal devicePixelRatio) {
     pixels = newPixels;
-    image = pixels != nullptr ? NewPictureImage(pixels->Width(), pixels->Height()) : QImage();
+    image = pixels != nullptr ? NewPictureImage(pixels->GetWidth(), pixels->GetHeight()) : QImage();
     image.setDevicePixelRatio(devicePixelRatio);
     update();
 }
@@ -22,7 +22,7 @@ void PictureView::paintEvent(QPaintEvent*) {
     if (pixels == nullptr || image.isNull()) {
         return;  // not started yet, or torn down
     }
-    // Workers may be writing while this copies; a picture caught half-way through a pixel row
+    // Threads may be rendering while this copies; a picture caught half-way through a pixel row
     // is fine, since the next repaint comes 66 ms later.
     CopyPicture(*pixels, image);
     QPainter painter(this);

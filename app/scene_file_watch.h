@@ -20,7 +20,7 @@ class SceneFileWatch : public QObject {
     // Watches `path` (absolute) instead of whatever was watched before.
     void Watch(const QString& path);
     void Clear();
-    QString Path() const { return path; }
+    QString GetPath() const { return path; }
 
   signals:
     // The file was written, replaced or recreated, and has then been quiet for

@@ -66,17 +66,17 @@ struct Fixture {
         RTCGeometry spheres = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_SPHERE_POINT);
         std::vector<const Sphere*> list;
         for (const auto& object : scene->objects) {
-            if (const auto* sphere = dynamic_cast<const Sphere*>(object.get())) {
-                list.push_back(sphere);
+            if (object->GetKind() == ShapeKind::Sphere) {
+                list.push_back(static_cast<const Sphere*>(object.get()));
             }
         }
         auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(
             spheres, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4, 4 * sizeof(float), list.size()));
         for (std::size_t i = 0; i < list.size(); ++i) {
-            vertices[4 * i + 0] = list[i]->Centre().x;
-            vertices[4 * i + 1] = list[i]->Centre().y;
-            vertices[4 * i + 2] = list[i]->Centre().z;
-            vertices[4 * i + 3] = list[i]->Radius();
+            vertices[4 * i + 0] = list[i]->GetCentre().x;
+            vertices[4 * i + 1] = list[i]->GetCentre().y;
+            vertices[4 * i + 2] = list[i]->GetCentre().z;
+            vertices[4 * i + 3] = list[i]->GetRadius();
         }
         rtcCommitGeometry(spheres);
         rtcAttachGeometry(embree, spheres);

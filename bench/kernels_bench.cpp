@@ -7,9 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "render/nearest_hit.h"
 #include "render/pixel_drivers.h"
-#include "render/scene_index.h"
+#include "render/render_session.h"
 #include "render/trace.h"
 #include "scene/scene_loader.h"
 
@@ -36,14 +35,22 @@ std::vector<Ray> CameraRays(const Scene& scene) {
     return rays;
 }
 
+// A session on the example, finding hits by the plain walk or through the index.
+std::unique_ptr<RenderSession> ExampleSession(const char* example, bool indexed) {
+    auto session = std::make_unique<RenderSession>();
+    session->SetScene(PrepareScene(LoadExample(example), indexed));
+    session->SetAcceleration(indexed);
+    return session;
+}
+
 void BM_FindNearestHit(benchmark::State& state, const char* example, bool indexed) {
-    const auto scene = LoadExample(example);
-    const SceneIndex index(*scene);
-    std::vector<Ray> rays = CameraRays(*scene);
+    const auto session = ExampleSession(example, indexed);
+    const HitFinder& hits = *session->GetContext().hits;
+    std::vector<Ray> rays = CameraRays(session->GetScene());
     std::size_t i = 0;
     for (auto _ : state) {
         Ray& ray = rays[i];
-        benchmark::DoNotOptimize(indexed ? index.FindNearestHit(ray) : FindNearestHit(*scene, ray));
+        benchmark::DoNotOptimize(hits.FindNearestHit(ray));
         i = (i + 1) % rays.size();
     }
     state.SetItemsProcessed(state.iterations());
@@ -54,22 +61,18 @@ BENCHMARK_CAPTURE(BM_FindNearestHit, showcase_plain, "showcase", false);
 BENCHMARK_CAPTURE(BM_FindNearestHit, showcase_indexed, "showcase", true);
 
 void BM_TraceCameraRay(benchmark::State& state, const char* example, bool indexed) {
-    const auto scene = LoadExample(example);
-    const SceneIndex index(*scene);
-    std::vector<Ray> rays = CameraRays(*scene);
-    RenderContext context;
-    context.scene = scene.get();
-    context.index = indexed ? &index : nullptr;
-    WorkerState worker;
+    const auto session = ExampleSession(example, indexed);
+    std::vector<Ray> rays = CameraRays(session->GetScene());
+    ThreadState thread;
     std::size_t i = 0;
     for (auto _ : state) {
         Ray ray = rays[i];
-        benchmark::DoNotOptimize(Trace(context, worker, ray, false, kCameraRayDepth));
+        benchmark::DoNotOptimize(Trace(session->GetContext(), thread, ray, false, kCameraRayDepth));
         i = (i + 1) % rays.size();
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["rays/s"] = benchmark::Counter(
-        static_cast<double>(worker.rays.secondary + worker.rays.shadow + state.iterations()),
+        static_cast<double>(thread.rays.secondary + thread.rays.shadow + state.iterations()),
         benchmark::Counter::kIsRate);
 }
 BENCHMARK_CAPTURE(BM_TraceCameraRay, worked_example_plain, "worked-example", false);

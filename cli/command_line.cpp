@@ -16,11 +16,6 @@ namespace lumivex {
 
 namespace {
 
-// The processors this machine has, at least 1.
-unsigned ProcessorCount() {
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
 // Every option lumivex-render knows. Each mode checks afterwards that it was given only options
 // that apply to it.
 struct Options {
@@ -55,9 +50,9 @@ struct Options {
         QString("Split the picture into N bands of rows (1 to %1; default: one per processor, at "
                 "most %2, which is %3 here). Each band restarts the random sequence, so N is "
                 "part of the picture.")
-            .arg(kMaxWorkerOption)
-            .arg(kMaxWorkers)
-            .arg(DefaultWorkerCount()),
+            .arg(kMaxCountOption)
+            .arg(kMaxDefaultBands)
+            .arg(DefaultBandCount()),
         "N"};
     QCommandLineOption threads{
         "threads",
@@ -65,7 +60,7 @@ struct Options {
                 "(1 to %1; default: the smaller of N and the processor count, %2 here). The "
                 "picture does not depend on T, so --workers 16 gives the same picture on any "
                 "machine and keeps every processor busy.")
-            .arg(kMaxWorkerOption)
+            .arg(kMaxCountOption)
             .arg(ProcessorCount()),
         "T"};
     QCommandLineOption noAcceleration{
@@ -196,8 +191,8 @@ QString ParseSize(const QString& text, RenderOptions& render) {
         !tooLarge.isEmpty()) {
         return problem + tooLarge;
     }
-    render.width = static_cast<std::uint32_t>(*width);
-    render.height = static_cast<std::uint32_t>(*height);
+    render.request.picture = {static_cast<std::uint32_t>(*width),
+                              static_cast<std::uint32_t>(*height)};
     return {};
 }
 
@@ -207,21 +202,21 @@ constexpr AntialiasMode kModes[] = {AntialiasMode::Off, AntialiasMode::Jittered,
 QString ParseMode(const QString& text, RenderOptions& render) {
     for (const AntialiasMode mode : kModes) {
         if (text == AntialiasModeName(mode)) {
-            render.mode = mode;
+            render.request.mode = mode;
             return {};
         }
     }
     return "invalid --aa " + Quoted(text) + ": expected off, jittered or monte-carlo";
 }
 
-// A count of bands or threads, from 1 to kMaxWorkerOption, for the option named `option`.
+// A count of bands or threads, from 1 to kMaxCountOption, for the option named `option`.
 QString ParseCount(const QString& text, const char* option, unsigned& count) {
     const auto value = ParseDecimal(text);
-    if (!value || *value < 1 || *value > kMaxWorkerOption) {
+    if (!value || *value < 1 || *value > kMaxCountOption) {
         return QString("invalid --%1 %2: expected a whole number from 1 to %3")
             .arg(option)
             .arg(Quoted(text))
-            .arg(kMaxWorkerOption);
+            .arg(kMaxCountOption);
     }
     count = static_cast<unsigned>(*value);
     return {};
@@ -331,10 +326,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     }
     CliRequest request{CliRequest::Mode::Render, positional.front(), {}};
     RenderOptions& render = request.render;
-    render.workers = DefaultWorkerCount();
-    render.stochastic = parser.isSet(options.stochastic);
+    RenderRequest& what = render.request;
+    what.bands = DefaultBandCount();
+    what.stochastic = parser.isSet(options.stochastic);
+    what.accelerate = !parser.isSet(options.noAcceleration);
     render.stats = parser.isSet(options.stats);
-    render.accelerate = !parser.isSet(options.noAcceleration);
     render.strict = parser.isSet(options.strict);
     render.maxSceneBytes = maxSceneBytes;
     QString error = ParseOutput(parser.value(options.output), render);
@@ -345,11 +341,11 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         error = ParseMode(parser.value(options.aa), render);
     }
     if (error.isEmpty() && parser.isSet(options.workers)) {
-        error = ParseCount(parser.value(options.workers), "workers", render.workers);
+        error = ParseCount(parser.value(options.workers), "workers", what.bands);
     }
-    render.threads = std::min(render.workers, ProcessorCount());
+    what.threads = std::min(what.bands, ProcessorCount());
     if (error.isEmpty() && parser.isSet(options.threads)) {
-        error = ParseCount(parser.value(options.threads), "threads", render.threads);
+        error = ParseCount(parser.value(options.threads), "threads", what.threads);
     }
     if (!error.isEmpty()) {
         return {std::nullopt, error};

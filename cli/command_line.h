@@ -9,29 +9,24 @@
 #include <QStringList>
 
 #include "io/scene_file.h"
-#include "render/pixel_drivers.h"
+#include "render/render_session.h"
 
 namespace lumivex {
 
 inline constexpr char kProgramName[] = "lumivex-render";
 
 // Limits on what the command line accepts: a picture larger than this is refused before
-// anything is read or allocated, and so is a worker count past kMaxWorkerOption.
+// anything is read or allocated, and so is a band or thread count past kMaxCountOption.
 inline constexpr std::uint32_t kMaxPictureSide = 65535;
 inline constexpr std::uint64_t kMaxPicturePixels = std::uint64_t{1} << 28;
-inline constexpr unsigned kMaxWorkerOption = 1024;
+inline constexpr unsigned kMaxCountOption = 1024;
 
 // What to render and where to put it; every field has been checked.
 struct RenderOptions {
     QString outputPath;
     QByteArray format;  // the image writer's name for the output's format, e.g. "png"
-    std::uint32_t width = 640;
-    std::uint32_t height = 640;
-    AntialiasMode mode = AntialiasMode::Off;
-    bool stochastic = false;
-    unsigned workers = 1;    // bands, each restarting the random sequence
-    unsigned threads = 1;    // threads taking the bands in turn
-    bool accelerate = true;  // find hits through the scene index, not the plain object walk
+    // --size, --aa, --stochastic, --workers (the band count), --threads, --no-acceleration.
+    RenderRequest request;
     bool stats = false;
     bool strict = false;
     std::uint64_t maxSceneBytes = kDefaultMaxSceneBytes;  // larger scene files are refused

@@ -8,7 +8,7 @@ namespace lumivex {
 
 // While one exists, SIGINT and SIGTERM only set a flag that Requested() reports; the handlers
 // in place before are restored when it is destroyed. The handler does nothing else, as little
-// else is safe inside one; stopping the workers is the polling thread's job. One at a time.
+// else is safe inside one; stopping the render is the polling thread's job. One at a time.
 class InterruptWatch {
   public:
     InterruptWatch();

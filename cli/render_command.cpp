@@ -23,14 +23,13 @@
 #include "cli/standard_output.h"
 #include "io/atomic_file.h"
 #include "io/picture_file.h"
-#include "render/band_dispatch.h"
-#include "render/scene_index.h"
+#include "render/render_session.h"
 
 namespace lumivex {
 
 namespace {
 
-// How often the waiting thread looks at the workers and the interrupt flag, and how often it
+// How often the waiting thread looks at the render and the interrupt flag, and how often it
 // redraws the progress line.
 constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr qint64 kRedrawMilliseconds = 250;
@@ -83,68 +82,77 @@ class ProgressDisplay {
     qint64 lastDraw = 0;
 };
 
-// The scene file read and loaded, with its index when asked for, or the exit status when that
-// failed or was stopped; problems are reported.
-struct LoadedScene {
-    SceneLoadResult result;
-    std::unique_ptr<SceneIndex> index;
-    int failure = kExitOk;
-};
-
 int ReportInterrupted(std::ostream& err) {
     err << kProgramName << ": interrupted; no picture written\n";
     return kExitInterrupted;
 }
 
+// The scene file read, loaded and indexed, or the exit status when that failed or was stopped;
+// problems are reported.
+struct LoadedScene {
+    PreparedScene prepared;
+    std::optional<SceneDiagnostic> diagnostic;
+    std::vector<SceneDiagnostic> warnings;
+    bool noEntry = false;
+    int failure = kExitOk;
+};
+
 LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
                           const RenderOptions& options, std::ostream& err,
                           const SceneTextLoader& load) {
     const std::atomic<bool>* stop = &InterruptWatch::Flag();
+    LoadedScene loaded;
     try {
         FileContents contents = ReadSceneFile(scenePath, {options.maxSceneBytes, stop});
         switch (contents.problem) {
             case FileContents::Problem::None:
                 break;
             case FileContents::Problem::Stopped:
-                return {{}, nullptr, ReportInterrupted(err)};
+                loaded.failure = ReportInterrupted(err);
+                return loaded;
             case FileContents::Problem::TooLarge:
                 err << kProgramName << ": " << contents.failure.toStdString()
                     << " (see --max-scene-size)\n";
-                return {{}, nullptr, kExitUnreadable};
+                loaded.failure = kExitUnreadable;
+                return loaded;
             default:
                 err << kProgramName << ": " << contents.failure.toStdString() << '\n';
-                return {{}, nullptr, kExitUnreadable};
+                loaded.failure = kExitUnreadable;
+                return loaded;
         }
-        LoadedScene loaded{load(std::move(*contents.bytes), stop), nullptr, kExitOk};
-        if (loaded.result.stopped) {
-            return {{}, nullptr, ReportInterrupted(err)};
+        SceneLoadResult result = load(std::move(*contents.bytes), stop);
+        if (result.stopped) {
+            loaded.failure = ReportInterrupted(err);
+            return loaded;
         }
-        if (options.accelerate) {
-            loaded.index = std::make_unique<SceneIndex>(*loaded.result.scene, stop);
-            if (loaded.index->Stopped()) {
-                return {{}, nullptr, ReportInterrupted(err)};
-            }
+        loaded.diagnostic = std::move(result.diagnostic);
+        loaded.warnings = std::move(result.warnings);
+        loaded.noEntry = result.noEntry;
+        loaded.prepared = PrepareScene(std::move(result.scene), options.request.accelerate, stop);
+        if (loaded.prepared.stopped) {
+            loaded.failure = ReportInterrupted(err);
         }
         return loaded;
     } catch (const std::exception& e) {
         err << kProgramName << ": " << LoadFailureMessage(fileName, e) << '\n';
     }
-    return {{}, nullptr, kExitLoadFailed};
+    loaded.failure = kExitLoadFailed;
+    return loaded;
 }
 
-QByteArray StatsJson(const RenderOptions& options, double seconds, double loadSeconds,
+QByteArray StatsJson(const RenderRequest& request, double seconds, double loadSeconds,
                      const RayCounts& rays) {
     const double allRays = static_cast<double>(rays.camera + rays.secondary + rays.shadow);
     const QJsonObject stats{
         {"seconds", seconds},
         {"loadSeconds", loadSeconds},
-        {"workers", static_cast<qint64>(options.workers)},
-        {"threads", static_cast<qint64>(options.threads)},
-        {"accelerated", options.accelerate},
-        {"width", static_cast<qint64>(options.width)},
-        {"height", static_cast<qint64>(options.height)},
-        {"mode", AntialiasModeName(options.mode)},
-        {"stochastic", options.stochastic},
+        {"workers", static_cast<qint64>(request.bands)},
+        {"threads", static_cast<qint64>(request.threads)},
+        {"accelerated", request.accelerate},
+        {"width", static_cast<qint64>(request.picture.width)},
+        {"height", static_cast<qint64>(request.picture.height)},
+        {"mode", AntialiasModeName(request.mode)},
+        {"stochastic", request.stochastic},
         {"rays",
          QJsonObject{
              {"camera", static_cast<qint64>(rays.camera)},
@@ -209,8 +217,8 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         return kExitUsage;
     }
     PictureFile output(options.outputPath);
-    if (!output.Failure().isEmpty()) {
-        err << kProgramName << ": " << output.Failure().toStdString() << '\n';
+    if (!output.GetFailure().isEmpty()) {
+        err << kProgramName << ": " << output.GetFailure().toStdString() << '\n';
         return kExitUnreadable;
     }
 
@@ -223,18 +231,17 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     if (loaded.failure != kExitOk) {
         return loaded.failure;
     }
-    const SceneLoadResult& scene = loaded.result;
-    for (const SceneDiagnostic& warning : scene.warnings) {
+    for (const SceneDiagnostic& warning : loaded.warnings) {
         err << FormatDiagnostic(fileName, warning, "warning");
     }
-    if (scene.diagnostic) {
-        err << FormatDiagnostic(fileName, *scene.diagnostic, options.strict ? "error" : "warning");
+    if (loaded.diagnostic) {
+        err << FormatDiagnostic(fileName, *loaded.diagnostic, options.strict ? "error" : "warning");
         if (options.strict) {
             return kExitDiagnostic;
         }
     }
     // Text without a single entry is most likely not a scene file; its warning is out already.
-    if (scene.noEntry && options.strict) {
+    if (loaded.noEntry && options.strict) {
         err << kProgramName << ": " << fileName << " holds no scene entry; nothing rendered\n";
         return kExitDiagnostic;
     }
@@ -242,65 +249,52 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         return ReportInterrupted(err);
     }
 
-    // Both the buffer and the image are allocated before rendering, so that a picture too
-    // large for this machine is refused at once rather than after the render.
-    std::unique_ptr<PixelBuffer> pixels;
+    const RenderRequest& what = options.request;
+    const PictureSize picture = what.picture;
+    RenderSession session;
+    session.SetScene(std::move(loaded.prepared));
+    // Both the picture and the image are allocated before rendering, so that a picture too large
+    // for this machine is refused at once rather than after the render.
     QImage image;
     try {
-        pixels = std::make_unique<PixelBuffer>(options.width, options.height);
-        image = NewPictureImage(options.width, options.height);
+        session.ResizePicture(picture);
+        image = NewPictureImage(picture.width, picture.height);
     } catch (const std::bad_alloc&) {
     }
-    if (!pixels || image.isNull()) {
-        err << kProgramName << ": not enough memory for a " << options.width << 'x'
-            << options.height << " picture\n";
+    if (session.GetPixels() == nullptr || image.isNull()) {
+        err << kProgramName << ": not enough memory for a " << picture.width << 'x'
+            << picture.height << " picture\n";
         return kExitLoadFailed;
     }
 
-    RenderContext context;
-    context.stochastic = options.stochastic;
-    context.pixels = pixels.get();
-    context.scene = scene.scene.get();
-    context.index = loaded.index.get();
-    RenderDispatcher dispatcher;
-    ProgressDisplay progress(err, errIsTerminal, options.height);
+    ProgressDisplay progress(err, errIsTerminal, picture.height);
     QElapsedTimer timer;
-    // When the last band was done: the render's time, free of the waiting thread's polling delay.
-    std::atomic<qint64> doneNanoseconds{0};
-    const auto onBandFinished = [&](unsigned, double) {
-        const qint64 now = timer.nsecsElapsed();
-        qint64 seen = doneNanoseconds.load();
-        while (seen < now && !doneNanoseconds.compare_exchange_weak(seen, now)) {
-        }
-    };
     timer.start();
     try {
-        dispatcher.Start(
-            context,
-            {options.width, options.height, options.mode, options.workers, options.threads},
-            onBandFinished);
+        session.Start(what);
     } catch (const std::system_error& e) {
-        // The dispatcher's destructor stops and joins whatever workers did start.
-        err << kProgramName << ": cannot start " << options.threads
-            << " worker threads: " << e.what() << '\n';
+        // The session stops and joins whatever threads did start.
+        err << kProgramName << ": cannot start " << what.threads << " threads: " << e.what()
+            << '\n';
         return kExitLoadFailed;
     }
-    while (!dispatcher.Finished()) {
+    while (session.IsRunning()) {
         if (interrupt.Requested()) {
-            dispatcher.Stop();
+            session.Stop();
             progress.End();
             return ReportInterrupted(err);
         }
-        progress.Update(dispatcher.RowsFinished(), timer);
+        progress.Update(session.RowsFinished(), timer);
         std::this_thread::sleep_for(kPollInterval);
     }
-    dispatcher.Wait();
-    const double seconds = static_cast<double>(doneNanoseconds.load()) / 1e9;
-    progress.Update(dispatcher.RowsFinished(), timer, true);
+    session.Wait();
+    const double seconds = session.ElapsedSeconds();
+    progress.Update(session.RowsFinished(), timer, true);
     progress.End();
 
-    CopyPicture(*pixels, image);
-    pixels.reset();  // the image holds the picture now; give the memory back before encoding
+    CopyPicture(*session.GetPixels(), image);
+    // The image holds the picture now; give the memory back before encoding.
+    session.ReleasePicture();
     const PictureWrite written =
         output.Write(image, options.format, [&] { return interrupt.Requested(); });
     switch (written.outcome) {
@@ -313,11 +307,11 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
             break;
     }
     if (errIsTerminal) {
-        err << "wrote " << options.outputPath.toStdString() << " (" << options.width << 'x'
-            << options.height << ", " << QString::number(seconds, 'f', 2).toStdString() << " s)\n";
+        err << "wrote " << options.outputPath.toStdString() << " (" << picture.width << 'x'
+            << picture.height << ", " << QString::number(seconds, 'f', 2).toStdString() << " s)\n";
     }
     if (options.stats) {
-        const QByteArray json = StatsJson(options, seconds, loadSeconds, dispatcher.Rays());
+        const QByteArray json = StatsJson(what, seconds, loadSeconds, session.Rays());
         if (!WriteStandardOutput(out, err, std::string_view(json.constData(), json.size()))) {
             return kExitUnreadable;
         }

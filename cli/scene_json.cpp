@@ -68,54 +68,61 @@ QJsonValue JsonNumber(float value) {
 }
 
 QJsonObject GeometryToJson(const Geometry& shape) {
-    if (const auto* sphere = dynamic_cast<const Sphere*>(&shape)) {
-        return {
-            {"type", "sphere"},
-            {"centre", JsonVector(sphere->Centre())},
-            {"radius", JsonNumber(sphere->Radius())},
-            {"material", MaterialToJson(sphere->GetMaterial())},
-        };
-    }
-    if (const auto* box = dynamic_cast<const Box*>(&shape)) {
-        return {
-            {"type", "box"},
-            {"corner", JsonVector(box->Corner())},
-            {"edge1", JsonVector(box->Edge1())},
-            {"edge2", JsonVector(box->Edge2())},
-            {"edge3", JsonVector(box->Edge3())},
-            {"material", MaterialToJson(box->GetMaterial())},
-        };
-    }
-    if (const auto* polygon = dynamic_cast<const Polygon3D*>(&shape)) {
-        QJsonArray vertices;
-        for (const Vec4& vertex : polygon->Vertices()) {
-            vertices.append(JsonVector(vertex));
+    switch (shape.GetKind()) {
+        case ShapeKind::Sphere: {
+            const auto& sphere = static_cast<const Sphere&>(shape);
+            return {
+                {"type", "sphere"},
+                {"centre", JsonVector(sphere.GetCentre())},
+                {"radius", JsonNumber(sphere.GetRadius())},
+                {"material", MaterialToJson(sphere.GetMaterial())},
+            };
         }
-        return {
-            {"type", "polygon"},
-            {"vertices", vertices},
-            {"material", MaterialToJson(polygon->GetMaterial())},
-        };
+        case ShapeKind::Box: {
+            const auto& box = static_cast<const Box&>(shape);
+            return {
+                {"type", "box"},
+                {"corner", JsonVector(box.GetCorner())},
+                {"edge1", JsonVector(box.GetEdge1())},
+                {"edge2", JsonVector(box.GetEdge2())},
+                {"edge3", JsonVector(box.GetEdge3())},
+                {"material", MaterialToJson(box.GetMaterial())},
+            };
+        }
+        case ShapeKind::Polygon: {
+            const auto& polygon = static_cast<const Polygon3D&>(shape);
+            QJsonArray vertices;
+            for (const Vec4& vertex : polygon.GetVertices()) {
+                vertices.append(JsonVector(vertex));
+            }
+            return {
+                {"type", "polygon"},
+                {"vertices", vertices},
+                {"material", MaterialToJson(polygon.GetMaterial())},
+            };
+        }
+        case ShapeKind::Ellipsoid: {
+            const auto& ellipsoid = static_cast<const Ellipsoid&>(shape);
+            return {
+                {"type", "ellipsoid"},
+                {"centre", JsonVector(ellipsoid.GetCentre())},
+                {"axis1", JsonVector(ellipsoid.GetAxis1())},
+                {"axis2", JsonVector(ellipsoid.GetAxis2())},
+                {"axis3", JsonVector(ellipsoid.GetAxis3())},
+                {"material", MaterialToJson(ellipsoid.GetMaterial())},
+            };
+        }
+        case ShapeKind::Icosahedron: {
+            const auto& icosahedron = static_cast<const Icosahedron&>(shape);
+            return {
+                {"type", "icosahedron"},
+                {"centre", JsonVector(icosahedron.GetCentre())},
+                {"radius", JsonNumber(icosahedron.GetRadius())},
+                {"material", MaterialToJson(icosahedron.GetMaterial())},
+            };
+        }
     }
-    if (const auto* ellipsoid = dynamic_cast<const Ellipsoid*>(&shape)) {
-        return {
-            {"type", "ellipsoid"},
-            {"centre", JsonVector(ellipsoid->Centre())},
-            {"axis1", JsonVector(ellipsoid->Axis1())},
-            {"axis2", JsonVector(ellipsoid->Axis2())},
-            {"axis3", JsonVector(ellipsoid->Axis3())},
-            {"material", MaterialToJson(ellipsoid->GetMaterial())},
-        };
-    }
-    if (const auto* icosahedron = dynamic_cast<const Icosahedron*>(&shape)) {
-        return {
-            {"type", "icosahedron"},
-            {"centre", JsonVector(icosahedron->Centre())},
-            {"radius", JsonNumber(icosahedron->Radius())},
-            {"material", MaterialToJson(icosahedron->GetMaterial())},
-        };
-    }
-    return {{"type", "unknown"}};
+    return {{"type", "unknown"}};  // not reached: every kind is handled above
 }
 
 QJsonObject LoadResultToJson(const SceneLoadResult& result) {

@@ -16,8 +16,7 @@ namespace lumivex {
 // Negative zero is written as 0: Qt stores whole numbers as integers, which have no sign of zero.
 QJsonValue JsonNumber(float value);
 
-// {"type": ..., the shape's defining parameters, "material": {...}} for the five shapes; a shape
-// of any other class gives just {"type": "unknown"}.
+// {"type": ..., the shape's defining parameters, "material": {...}}.
 QJsonObject GeometryToJson(const Geometry& shape);
 
 // The whole result: camera, ambient, air, lights, objects, diagnostic (null when reading ended

@@ -23,8 +23,7 @@
 #include <vector>
 
 #include "geometry/polygon3d.h"
-#include "render/band_dispatch.h"
-#include "render/scene_index.h"
+#include "render/render_session.h"
 #include "scene/scene_loader.h"
 
 using namespace lumivex;
@@ -62,8 +61,8 @@ class WorkMeter {
 class MeteredShape final : public Geometry {
   public:
     MeteredShape(const Geometry& shape, WorkMeter& meter) : shape(shape), meter(meter) {
-        if (const auto* polygon = dynamic_cast<const Polygon3D*>(&shape)) {
-            intersectionCost += polygon->Triangles().size();
+        if (shape.GetKind() == ShapeKind::Polygon) {
+            intersectionCost += static_cast<const Polygon3D&>(shape).GetTriangles().size();
         }
     }
     MeteredShape(const MeteredShape&) = default;
@@ -87,6 +86,9 @@ class MeteredShape final : public Geometry {
     std::unique_ptr<Geometry> Clone() const override {
         return std::make_unique<MeteredShape>(*this);
     }
+    // Only the plain walk sees metered shapes; the index, which would take this for the
+    // concrete shape, is built over the originals.
+    ShapeKind GetKind() const override { return shape.GetKind(); }
     bool Contains(const Vec4& point) const override { return shape.Contains(point); }
 
   private:
@@ -100,20 +102,22 @@ struct Rendered {
     RayCounts rays;
 };
 
-Rendered Render(const Scene& scene, const SceneIndex* index, const Combination& combination) {
-    PixelBuffer pixels(kWidth, kHeight);
-    RenderContext context;
-    context.pixels = &pixels;
-    context.scene = &scene;
-    context.index = index;
-    context.stochastic = combination.stochastic;
-    RenderDispatcher dispatcher;
-    dispatcher.Start(context, {kWidth, kHeight, combination.mode, combination.bands, 1});
-    dispatcher.Wait();
+Rendered Render(std::unique_ptr<Scene> scene, bool accelerate, const Combination& combination) {
+    RenderSession session;
+    session.SetScene(PrepareScene(std::move(scene), accelerate));
+    RenderRequest request;
+    request.picture = {kWidth, kHeight};
+    request.mode = combination.mode;
+    request.stochastic = combination.stochastic;
+    request.bands = combination.bands;
+    request.threads = 1;
+    request.accelerate = accelerate;
+    session.Start(request);
+    session.Wait();
 
-    Rendered rendered{std::vector<std::uint32_t>(kWidth * kHeight), dispatcher.Rays()};
+    Rendered rendered{std::vector<std::uint32_t>(kWidth * kHeight), session.Rays()};
     for (std::uint32_t y = 0; y < kHeight; ++y) {
-        pixels.LoadRow(y, rendered.words.data() + y * kWidth);
+        session.GetPixels()->LoadRow(y, rendered.words.data() + y * kWidth);
     }
     return rendered;
 }
@@ -151,26 +155,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const Combination combination = CombinationFor(data[size - 1]);
-    const SceneLoadResult loaded =
+    SceneLoadResult loaded =
         LoadSceneText(std::string(reinterpret_cast<const char*>(data), size - 1));
     const Scene& scene = *loaded.scene;
-    const SceneIndex index(scene);
 
+    // The plain walk over metered copies first; the copies refer to the loaded objects, which
+    // the second session takes over without moving them.
     WorkMeter meter;
-    Scene metered;
-    metered.camera = scene.camera;
-    metered.lights = scene.lights;
-    metered.ambient = scene.ambient;
-    metered.air = scene.air;
+    auto metered = std::make_unique<Scene>();
+    metered->camera = scene.camera;
+    metered->lights = scene.lights;
+    metered->ambient = scene.ambient;
+    metered->air = scene.air;
     for (const auto& object : scene.objects) {
-        metered.AddObject(MeteredShape(*object, meter));
+        metered->AddObject(MeteredShape(*object, meter));
     }
-    const Rendered plain = Render(metered, nullptr, combination);
+    const Rendered plain = Render(std::move(metered), false, combination);
     if (meter.Exhausted()) {
         return 0;
     }
 
-    const Rendered indexed = Render(scene, &index, combination);
+    const Rendered indexed = Render(std::move(loaded.scene), true, combination);
     if (plain.words != indexed.words || plain.rays.camera != indexed.rays.camera ||
         plain.rays.secondary != indexed.rays.secondary ||
         plain.rays.shadow != indexed.rays.shadow) {

@@ -23,14 +23,15 @@ class Box final : public Geometry {
     HitRecord Intersect(Ray& ray) const override;
     bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
+    ShapeKind GetKind() const override { return ShapeKind::Box; }
     // Inside or on all six face planes.
     bool Contains(const Vec4& point) const override;
 
-    const Vec4& Corner() const { return corner; }
-    const Vec4& Edge1() const { return edge1; }
-    const Vec4& Edge2() const { return edge2; }
-    const Vec4& Edge3() const { return edge3; }
-    const std::array<Plane, 6>& Faces() const { return faces; }
+    const Vec4& GetCorner() const { return corner; }
+    const Vec4& GetEdge1() const { return edge1; }
+    const Vec4& GetEdge2() const { return edge2; }
+    const Vec4& GetEdge3() const { return edge3; }
+    const std::array<Plane, 6>& GetFaces() const { return faces; }
     const Material& GetMaterial() const { return material; }
 
   private:

@@ -24,13 +24,14 @@ class Ellipsoid final : public Geometry {
     HitRecord Intersect(Ray& ray) const override;
     bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
+    ShapeKind GetKind() const override { return ShapeKind::Ellipsoid; }
 
-    const Vec4& Centre() const { return centre; }
-    const Vec4& Axis1() const { return axis1; }
-    const Vec4& Axis2() const { return axis2; }
-    const Vec4& Axis3() const { return axis3; }
-    const Matrix4& ToLocal() const { return toLocal; }
-    const Matrix4& NormalToWorld() const { return normalToWorld; }
+    const Vec4& GetCentre() const { return centre; }
+    const Vec4& GetAxis1() const { return axis1; }
+    const Vec4& GetAxis2() const { return axis2; }
+    const Vec4& GetAxis3() const { return axis3; }
+    const Matrix4& GetToLocal() const { return toLocal; }
+    const Matrix4& GetNormalToWorld() const { return normalToWorld; }
     const Material& GetMaterial() const { return material; }
 
   private:

@@ -9,6 +9,11 @@
 
 namespace lumivex {
 
+// The kinds of shape there are. Code that treats each kind in its own way (the scene index, the
+// scene checker's JSON) switches over this without a default, so that the compiler names every
+// place a new kind of shape must reach.
+enum class ShapeKind { Sphere, Box, Ellipsoid, Polygon, Icosahedron };
+
 // A shape computes all its derived data in its constructor and is read-only afterwards, so every
 // operation may be called from many threads at once.
 class Geometry {
@@ -29,6 +34,8 @@ class Geometry {
     virtual bool HitDistance(const Ray& ray, float& t) const = 0;
 
     virtual std::unique_ptr<Geometry> Clone() const = 0;
+
+    virtual ShapeKind GetKind() const = 0;
 
     // True when the point lies within the bounding sphere (inclusive); the box overrides this
     // with its face planes.

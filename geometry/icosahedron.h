@@ -23,10 +23,11 @@ class Icosahedron final : public Geometry {
     HitRecord Intersect(Ray& ray) const override;
     bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
+    ShapeKind GetKind() const override { return ShapeKind::Icosahedron; }
 
-    const Vec4& Centre() const { return centre; }
-    float Radius() const { return radius; }
-    const std::array<Plane, 20>& Faces() const { return faces; }
+    const Vec4& GetCentre() const { return centre; }
+    float GetRadius() const { return radius; }
+    const std::array<Plane, 20>& GetFaces() const { return faces; }
     const Material& GetMaterial() const { return material; }
 
   private:

@@ -34,9 +34,10 @@ class Polygon3D final : public Geometry {
     HitRecord Intersect(Ray& ray) const override;
     bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
+    ShapeKind GetKind() const override { return ShapeKind::Polygon; }
 
-    const std::vector<Vec4>& Vertices() const { return vertices; }
-    const std::vector<Triangle>& Triangles() const { return triangles; }
+    const std::vector<Vec4>& GetVertices() const { return vertices; }
+    const std::vector<Triangle>& GetTriangles() const { return triangles; }
     const Plane& GetPlane() const { return plane; }
     const Material& GetMaterial() const { return material; }
 

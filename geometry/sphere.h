@@ -32,10 +32,11 @@ class Sphere final : public Geometry {
     HitRecord Intersect(Ray& ray) const override;
     bool HitDistance(const Ray& ray, float& t) const override;
     std::unique_ptr<Geometry> Clone() const override;
+    ShapeKind GetKind() const override { return ShapeKind::Sphere; }
 
-    const Vec4& Centre() const { return centre; }
-    float Radius() const { return radius; }
-    float RadiusSquared() const { return radiusSquared; }
+    const Vec4& GetCentre() const { return centre; }
+    float GetRadius() const { return radius; }
+    float GetRadiusSquared() const { return radiusSquared; }
     const Material& GetMaterial() const { return material; }
 
   private:

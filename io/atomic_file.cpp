@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <system_error>
@@ -207,6 +208,11 @@ bool AtomicFile::Fail(const QString& reason) {
 
 bool AtomicFile::FailWithErrno(int error) {
     return Fail(ErrnoText(error));
+}
+
+void IgnoreWriteSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace lumivex

@@ -22,7 +22,7 @@ QString ReplaceProblem(const QString& path);
 // replaces, or those a new file gets (0666 less the umask).
 class AtomicFile {
   public:
-    // Creates the temporary file; Failure() says whether that worked.
+    // Creates the temporary file; GetFailure() says whether that worked.
     explicit AtomicFile(const QString& path);
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -30,7 +30,7 @@ class AtomicFile {
 
     // Why a step failed, as the system says it ("No space left on device"); empty while all is
     // well. After a failure every further step fails at once.
-    const QString& Failure() const { return failure; }
+    const QString& GetFailure() const { return failure; }
 
     // Writes all `size` bytes at `offset` of the new contents.
     bool WriteAt(std::int64_t offset, const char* data, std::size_t size);
@@ -48,5 +48,10 @@ class AtomicFile {
     int descriptor = -1;
     QString failure;
 };
+
+// Makes a write to a pipe whose reader has gone, or past the file size limit (ulimit -f), fail
+// with an error to report (and a temporary file to remove) instead of killing the program: both
+// programs call it first thing.
+void IgnoreWriteSignals();
 
 }  // namespace lumivex

@@ -36,7 +36,7 @@ class EncodedPictureSink : public QIODevice {
             if (abandoned) {
                 return -1;
             }
-            if (file.Failure().isEmpty()) {
+            if (file.GetFailure().isEmpty()) {
                 const qint64 piece = std::min(size - done, kWritePiece);
                 file.WriteAt(pos() + done, data + done, static_cast<std::size_t>(piece));
             }
@@ -112,11 +112,11 @@ QImage NewPictureImage(std::uint32_t width, std::uint32_t height) {
 }
 
 void CopyPicture(const PixelBuffer& pixels, QImage& image) {
-    const std::uint32_t height = pixels.Height();
+    const std::uint32_t height = pixels.GetHeight();
     for (std::uint32_t row = 0; row < height; ++row) {
         auto* line = reinterpret_cast<std::uint32_t*>(image.scanLine(static_cast<int>(row)));
         pixels.LoadRow(height - 1 - row, line);
-        for (std::uint32_t x = 0; x < pixels.Width(); ++x) {
+        for (std::uint32_t x = 0; x < pixels.GetWidth(); ++x) {
             line[x] |= 0xFF000000u;  // Format_RGB32 wants an opaque alpha byte
         }
     }
@@ -124,8 +124,9 @@ void CopyPicture(const PixelBuffer& pixels, QImage& image) {
 
 PictureFile::PictureFile(const QString& path) : path(path), file(path) {}
 
-QString PictureFile::Failure() const {
-    return file.Failure().isEmpty() ? QString() : "cannot write '" + path + "': " + file.Failure();
+QString PictureFile::GetFailure() const {
+    return file.GetFailure().isEmpty() ? QString()
+                                       : "cannot write '" + path + "': " + file.GetFailure();
 }
 
 PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
@@ -134,8 +135,8 @@ PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
         return PictureWrite{PictureWrite::Outcome::Failed,
                             "cannot write '" + path + "': " + reason};
     };
-    if (!Failure().isEmpty()) {
-        return {PictureWrite::Outcome::Failed, Failure()};
+    if (!GetFailure().isEmpty()) {
+        return {PictureWrite::Outcome::Failed, GetFailure()};
     }
     EncodedPictureSink sink(file, abandon);
     QImageWriter writer(&sink, format);
@@ -144,8 +145,8 @@ PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
         return {PictureWrite::Outcome::Abandoned, {}};
     }
     // When the file refused the bytes, its own failure says why (disk full, say).
-    if (!file.Failure().isEmpty()) {
-        return failed(file.Failure());
+    if (!file.GetFailure().isEmpty()) {
+        return failed(file.GetFailure());
     }
     if (!encoded) {
         return failed(writer.error() == QImageWriter::UnknownError
@@ -156,7 +157,7 @@ PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
         return {PictureWrite::Outcome::Abandoned, {}};
     }
     if (!file.Commit()) {
-        return failed(file.Failure());
+        return failed(file.GetFailure());
     }
     return {PictureWrite::Outcome::Written, {}};
 }

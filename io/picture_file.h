@@ -52,7 +52,7 @@ class PictureFile {
     explicit PictureFile(const QString& path);
 
     // Empty while the picture can be written; otherwise why not, naming the file.
-    QString Failure() const;
+    QString GetFailure() const;
 
     // Encodes `image` in `format` (an image writer's name for it, such as "png") and gives the
     // file its name; once only. `abandon`, when given, is asked before every piece of the encoded

@@ -5,12 +5,16 @@
 
 namespace lumivex {
 
-unsigned WorkerCountFor(unsigned processors) {
-    return std::clamp(processors, 1u, kMaxWorkers);
+unsigned DefaultBandCountFor(unsigned processors) {
+    return std::clamp(processors, 1u, kMaxDefaultBands);
 }
 
-unsigned DefaultWorkerCount() {
-    return WorkerCountFor(std::thread::hardware_concurrency());
+unsigned DefaultBandCount() {
+    return DefaultBandCountFor(std::thread::hardware_concurrency());
+}
+
+unsigned ProcessorCount() {
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 std::vector<Band> SplitIntoBands(std::uint32_t height, unsigned count) {
@@ -22,37 +26,36 @@ std::vector<Band> SplitIntoBands(std::uint32_t height, unsigned count) {
     return bands;
 }
 
-void RenderDispatcher::Start(RenderContext& context, const RenderRequest& request,
+void RenderDispatcher::Start(RenderContext& context, PictureSize picture, AntialiasMode mode,
+                             std::vector<Band> bandsToRender, unsigned threadCount,
                              BandFinished onBandFinished) {
     Stop();
-    bands = SplitIntoBands(request.height, request.bands);
+    bands = std::move(bandsToRender);
     rowsFinished = std::make_unique<std::atomic<std::uint32_t>[]>(bands.size());
-    const unsigned threadCount = static_cast<unsigned>(
-        std::min<std::size_t>(request.threads == 0 ? bands.size() : request.threads, bands.size()));
+    threadCount =
+        static_cast<unsigned>(std::min<std::size_t>(std::max(threadCount, 1u), bands.size()));
     raysPerThread.assign(threadCount, {});
     nextBand.store(0);
     runningThreads.store(threadCount);
     threads.reserve(threadCount);
     for (unsigned slot = 0; slot < threadCount; ++slot) {
-        threads.emplace_back([this, slot, &context, request, onBandFinished] {
-            RunWorker(slot, context, request, onBandFinished);
+        threads.emplace_back([this, slot, &context, picture, mode, onBandFinished] {
+            RunThread(slot, context, picture, mode, onBandFinished);
         });
     }
 }
 
-void RenderDispatcher::RunWorker(unsigned slot, RenderContext& context,
-                                 const RenderRequest& request, const BandFinished& onBandFinished) {
-    WorkerState worker;
-    worker.stopRequested = &stopRequested;
-    for (unsigned index = nextBand.fetch_add(1); index < bands.size() && !worker.ShouldStop();
+void RenderDispatcher::RunThread(unsigned slot, RenderContext& context, PictureSize picture,
+                                 AntialiasMode mode, const BandFinished& onBandFinished) {
+    ThreadState thread;
+    thread.stopRequested = &stopRequested;
+    for (unsigned index = nextBand.fetch_add(1); index < bands.size() && !thread.ShouldStop();
          index = nextBand.fetch_add(1)) {
-        const Band& band = bands[index];
         const auto start = std::chrono::steady_clock::now();
-        worker.random.Restart();
-        worker.rowsFinished = &rowsFinished[index];
-        RenderBand(request.mode, context, worker, request.width, request.height, 0, band.y0,
-                   request.width, band.y1);
-        if (worker.ShouldStop()) {
+        thread.random.Restart();
+        thread.rowsFinished = &rowsFinished[index];
+        RenderBand(mode, context, thread, picture, bands[index]);
+        if (thread.ShouldStop()) {
             break;
         }
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
@@ -60,7 +63,7 @@ void RenderDispatcher::RunWorker(unsigned slot, RenderContext& context,
             onBandFinished(index, seconds.count());
         }
     }
-    raysPerThread[slot] = worker.rays;
+    raysPerThread[slot] = thread.rays;
     runningThreads.fetch_sub(1, std::memory_order_release);
 }
 
@@ -81,7 +84,7 @@ void RenderDispatcher::Join() {
     threads.clear();
 }
 
-bool RenderDispatcher::Finished() const {
+bool RenderDispatcher::IsFinished() const {
     return runningThreads.load(std::memory_order_acquire) == 0;
 }
 

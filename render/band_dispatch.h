@@ -1,5 +1,5 @@
-// Running a render: the picture's rows split into bands, each rendered by a worker thread with
-// the chosen pixel driver, stoppable at any pixel.
+// Running a render: the picture's bands handed to threads, each rendering with the chosen pixel
+// driver, stoppable at any ray.
 #pragma once
 
 #include <atomic>
@@ -14,40 +14,27 @@
 
 namespace lumivex {
 
-inline constexpr unsigned kMaxWorkers = 16;
+// The default band count: one per processor, at most this many.
+inline constexpr unsigned kMaxDefaultBands = 16;
 
-// Rows y0 <= y < y1 of the picture.
-struct Band {
-    std::uint32_t y0 = 0;
-    std::uint32_t y1 = 0;
-
-    friend bool operator==(const Band&, const Band&) = default;
-};
-
-// The worker count for a processor count: at most 16, and at least 1 even where the count is
+// The band count for a processor count: at most 16, and at least 1 even where the count is
 // unknown (0).
-unsigned WorkerCountFor(unsigned processors);
-// WorkerCountFor this machine's processors.
-unsigned DefaultWorkerCount();
+unsigned DefaultBandCountFor(unsigned processors);
+// DefaultBandCountFor this machine's processors.
+unsigned DefaultBandCount();
+// This machine's processors, at least 1.
+unsigned ProcessorCount();
 
 // `count` bands of height / count rows each (integer division); the last one ends at `height`,
 // so together they cover every row. Bands may be empty when there are more bands than rows.
 std::vector<Band> SplitIntoBands(std::uint32_t height, unsigned count);
 
-struct RenderRequest {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    AntialiasMode mode = AntialiasMode::Off;
-    unsigned bands = 1;  // the picture depends on this count: each band restarts the random source
-    unsigned threads = 0;  // threads that take bands in turn; 0 means one per band
-};
-
-// Starts and stops renders. The owner (one controlling thread) calls every member; workers only
-// call the band-finished callback.
+// Starts and stops the threads of a render, each taking the next band when it is done. The owner
+// (one controlling thread) calls every member; the threads only call the band-finished callback.
 class RenderDispatcher {
   public:
-    // Called on the worker's thread when a band is complete (never for a stopped one), with the
-    // band's index and the seconds the worker spent on it.
+    // Called on the rendering thread when a band is complete (never for a stopped one), with the
+    // band's index and the seconds spent on it.
     using BandFinished = std::function<void(unsigned band, double seconds)>;
 
     RenderDispatcher() = default;
@@ -55,32 +42,33 @@ class RenderDispatcher {
     RenderDispatcher& operator=(const RenderDispatcher&) = delete;
     ~RenderDispatcher() { Stop(); }
 
-    // Stops any running render, then starts one worker thread per band (or request.threads
-    // threads taking bands in order). The context, its scene and its buffer must stay alive and
-    // unchanged (apart from the Stochastic flag) until the render has finished or been stopped.
-    void Start(RenderContext& context, const RenderRequest& request,
-               BandFinished onBandFinished = {});
+    // Stops any running render, then renders `bands` of the picture in `mode` with `threads`
+    // threads (at least one, at most one per band). The context, its scene and its buffer must
+    // stay alive and unchanged (apart from the Stochastic flag) until the render has finished or
+    // been stopped.
+    void Start(RenderContext& context, PictureSize picture, AntialiasMode mode,
+               std::vector<Band> bands, unsigned threads, BandFinished onBandFinished = {});
 
-    // Asks every worker to stop at its next pixel and waits for all of them; a stopped worker
+    // Asks every thread to stop at its next ray and waits for all of them; a stopped thread
     // writes no further pixel and reports nothing. When this returns, the scene may be replaced.
     void Stop();
 
     // Waits until every band is done.
     void Wait();
 
-    // True when no worker is running any more (done or stopped).
-    bool Finished() const;
+    // True when no thread is running any more (done or stopped).
+    bool IsFinished() const;
 
-    const std::vector<Band>& Bands() const { return bands; }
-    // Rows finished so far, per band or in all; readable while workers run.
+    const std::vector<Band>& GetBands() const { return bands; }
+    // Rows finished so far, per band or in all; readable while threads run.
     std::uint32_t RowsFinished(unsigned band) const;
     std::uint64_t RowsFinished() const;
-    // Rays traced by the last render's workers; complete once it has finished.
+    // Rays traced by the last render's threads; complete once it has finished.
     RayCounts Rays() const;
 
   private:
     void Join();
-    void RunWorker(unsigned slot, RenderContext& context, const RenderRequest& request,
+    void RunThread(unsigned slot, RenderContext& context, PictureSize picture, AntialiasMode mode,
                    const BandFinished& onBandFinished);
 
     std::vector<std::thread> threads;

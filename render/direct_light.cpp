@@ -1,8 +1,6 @@
-#include <cmath>
+#include "render/direct_light.h"
 
-#include "render/nearest_hit.h"
-#include "render/scene_index.h"
-#include "render/trace.h"
+#include <cmath>
 
 namespace lumivex {
 
@@ -40,52 +38,18 @@ void AddLightTerms(const Light& light, const Vec4& direction, const Vec4& normal
     }
 }
 
-// The straightforward form, kept as the reference the accelerated one must match: every pass
-// measures the way to each light again and tests the shadow ray by its nearest hit.
-void AddDirectLightPlain(const Scene& scene, WorkerState& worker, const Vec4& shadowOrigin,
-                         const Vec4& normal, const Vec4& mirror, float reflectWeight,
-                         const Material& material, bool inside, Color& out) {
-    for (int pass = 0; pass < kShadowPasses && !worker.ShouldStop(); ++pass) {
-        for (const Light& light : scene.lights) {
-            const Vec4 toLight = light.position - shadowOrigin;
-            const float distanceSquared = Dot(toLight, toLight);
-            const float distance = std::sqrt(distanceSquared);
-            const Vec4 direction =
-                Normalized(JitterAxis(worker.random, distance, light.radius, toLight));
-
-            // Any object between the point and the light's centre blocks it completely,
-            // transparent or not. From inside an object every light counts as unblocked.
-            Ray shadowRay{shadowOrigin, direction};
-            ++worker.rays.shadow;
-            const HitRecord blocker = FindNearestHit(scene, shadowRay);
-            if (!inside && blocker.hit && distanceSquared >= blocker.t * blocker.t &&
-                blocker.t >= 0.0f) {
-                continue;
-            }
-            AddLightTerms(light, direction, normal, mirror, reflectWeight, material, inside, true,
-                          out);
-        }
-    }
-}
-
 }  // namespace
 
-void AddDirectLight(const RenderContext& context, WorkerState& worker, const Vec4& shadowOrigin,
+void AddDirectLight(const RenderContext& context, ThreadState& thread, const Vec4& shadowOrigin,
                     const Vec4& normal, const Vec4& mirror, float reflectWeight,
                     const Material& material, bool inside, Color& out) {
     const Scene& scene = *context.scene;
-    if (context.index == nullptr) {
-        AddDirectLightPlain(scene, worker, shadowOrigin, normal, mirror, reflectWeight, material,
-                            inside, out);
-        return;
-    }
-
     // The way to each light and the spread of its shadow rays are the same in every pass: work
     // them out once. The random draws stay in the same order.
-    std::vector<WorkerState::LightReach>& reaches = worker.lightReaches;
+    std::vector<ThreadState::LightReach>& reaches = thread.lightReaches;
     reaches.resize(scene.lights.size());
     for (std::size_t i = 0; i < scene.lights.size(); ++i) {
-        WorkerState::LightReach& reach = reaches[i];
+        ThreadState::LightReach& reach = reaches[i];
         reach.toLight = scene.lights[i].position - shadowOrigin;
         reach.distanceSquared = Dot(reach.toLight, reach.toLight);
         reach.spread = JitterSpread(std::sqrt(reach.distanceSquared), scene.lights[i].radius);
@@ -93,16 +57,18 @@ void AddDirectLight(const RenderContext& context, WorkerState& worker, const Vec
     const bool highlight = !inside && (reflectWeight > 0.0f || reflectWeight < 0.0f);
     // A stop request is answered between passes: one pass over many lights is short, sixteen
     // at every point of a deep ray tree are not.
-    for (int pass = 0; pass < kShadowPasses && !worker.ShouldStop(); ++pass) {
+    for (int pass = 0; pass < kShadowPasses && !thread.ShouldStop(); ++pass) {
         for (std::size_t i = 0; i < scene.lights.size(); ++i) {
-            const WorkerState::LightReach& reach = reaches[i];
+            const ThreadState::LightReach& reach = reaches[i];
             const Vec4 direction =
-                Normalized(JitterAxisBy(worker.random, reach.spread, reach.toLight));
-            ++worker.rays.shadow;
-            // From inside an object every light counts as unblocked: no need to look.
+                Normalized(JitterAxisBy(thread.random, reach.spread, reach.toLight));
+            ++thread.rays.shadow;
+            // Any object between the point and the light's centre blocks it completely,
+            // transparent or not. From inside an object every light counts as unblocked: no need
+            // to look.
             if (!inside) {
                 const Ray shadowRay{shadowOrigin, direction};
-                if (context.index->Occluded(shadowRay, reach.distanceSquared)) {
+                if (context.hits->Occluded(shadowRay, reach.distanceSquared)) {
                     continue;
                 }
             }

@@ -25,4 +25,14 @@ HitRecord FindNearestHit(const Scene& scene, Ray& ray) {
     return result;
 }
 
+HitRecord ObjectListWalk::FindNearestHit(Ray& ray) const {
+    return lumivex::FindNearestHit(scene, ray);
+}
+
+bool ObjectListWalk::Occluded(const Ray& ray, float distanceSquared) const {
+    Ray shadowRay = ray;
+    const HitRecord blocker = lumivex::FindNearestHit(scene, shadowRay);
+    return blocker.hit && distanceSquared >= blocker.t * blocker.t && blocker.t >= 0.0f;
+}
+
 }  // namespace lumivex

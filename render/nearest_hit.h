@@ -1,9 +1,11 @@
-// Resolving a ray against the scene: the nearest hit over the object list.
+// Resolving a ray against the scene by the plain walk over the object list: the reference that
+// every faster way of finding hits must agree with.
 #pragma once
 
 #include "geometry/bounds.h"
 #include "geometry/hit_record.h"
 #include "geometry/ray.h"
+#include "render/hit_finder.h"
 #include "scene/scene.h"
 
 namespace lumivex {
@@ -38,5 +40,18 @@ inline bool PassesBoundingSphere(const Ray& ray, const Vec4& centre, float limit
 // keeps the hit with the smallest t (strictly smaller, so ties go to the earlier object). No
 // lower bound on t is applied here: callers offset secondary and shadow rays from the surface.
 HitRecord FindNearestHit(const Scene& scene, Ray& ray);
+
+// FindNearestHit over a scene's objects as a HitFinder; a shadow ray is blocked when that nearest
+// hit is closer than the light. The scene must outlive it.
+class ObjectListWalk final : public HitFinder {
+  public:
+    explicit ObjectListWalk(const Scene& scene) : scene(scene) {}
+
+    HitRecord FindNearestHit(Ray& ray) const override;
+    bool Occluded(const Ray& ray, float distanceSquared) const override;
+
+  private:
+    const Scene& scene;
+};
 
 }  // namespace lumivex

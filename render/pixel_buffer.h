@@ -1,4 +1,4 @@
-// The picture the workers render into: bottom-up rows of 32-bit words 0x00RRGGBB.
+// The picture the rendering threads draw into: bottom-up rows of 32-bit words 0x00RRGGBB.
 #pragma once
 
 #include <atomic>
@@ -10,7 +10,7 @@ namespace lumivex {
 // width x height words with no padding; pixel (x, y) is word y * width + x and row 0 is the
 // bottom row of the picture. A new buffer is white: every byte 0xFF.
 //
-// Workers write disjoint bands while another thread reads the whole buffer to show it, so every
+// Threads write disjoint bands while another thread reads the whole buffer to show it, so every
 // access is a relaxed atomic one: race-free, and as cheap as a plain load or store on x86.
 class PixelBuffer {
   public:
@@ -19,8 +19,8 @@ class PixelBuffer {
     // Throws std::bad_alloc when the picture cannot be allocated.
     PixelBuffer(std::uint32_t width, std::uint32_t height);
 
-    std::uint32_t Width() const { return width; }
-    std::uint32_t Height() const { return height; }
+    std::uint32_t GetWidth() const { return width; }
+    std::uint32_t GetHeight() const { return height; }
 
     void Store(std::uint32_t x, std::uint32_t y, std::uint32_t word) {
         std::atomic_ref<std::uint32_t>(words[Index(x, y)]).store(word, std::memory_order_relaxed);

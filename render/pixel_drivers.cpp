@@ -25,29 +25,34 @@ struct BandCamera {
     Vec4 hy;  // and along up
 };
 
-Color TraceCameraRay(const RenderContext& context, WorkerState& worker, const Vec4& eye,
+Color TraceCameraRay(const RenderContext& context, ThreadState& thread, const Vec4& eye,
                      const Vec4& direction) {
     Ray ray{eye, Normalized(direction)};
-    ++worker.rays.camera;
-    return Trace(context, worker, ray, false, kCameraRayDepth);
+    ++thread.rays.camera;
+    return Trace(context, thread, ray, false, kCameraRayDepth);
 }
 
 // The band walk shared by the three drivers: the markers, the running direction stepped from
 // pixel to pixel (its float rounding drift is part of the picture) and the pixel store.
 // `tracePixel(camera, q)` returns the colour of the pixel whose corner direction is q.
 template <typename TracePixel>
-void WalkBand(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-              std::uint32_t height, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1,
-              std::uint32_t y1, TracePixel tracePixel) {
+void WalkBand(const RenderContext& context, ThreadState& thread, PictureSize picture, Band rows,
+              TracePixel tracePixel) {
+    const std::uint32_t width = picture.width;
+    const std::uint32_t height = picture.height;
+    const std::uint32_t x0 = 0;
+    const std::uint32_t x1 = width;
+    const std::uint32_t y0 = rows.y0;
+    const std::uint32_t y1 = rows.y1;
     PixelBuffer& pixels = *context.pixels;
     // The camera is read once, when the band starts.
     const Camera camera = context.scene->camera;
-    BandCamera band;
-    band.eye = AsPoint(camera.centre + camera.eyeOffset);
-    band.dx = (2.0f * camera.right) / static_cast<float>(width);
-    band.dy = (2.0f * camera.up) / static_cast<float>(height);
-    band.hx = 0.25f * (2.0f * band.dx);
-    band.hy = 0.25f * (2.0f * band.dy);
+    BandCamera frame;
+    frame.eye = AsPoint(camera.centre + camera.eyeOffset);
+    frame.dx = (2.0f * camera.right) / static_cast<float>(width);
+    frame.dy = (2.0f * camera.up) / static_cast<float>(height);
+    frame.hx = 0.25f * (2.0f * frame.dx);
+    frame.hy = 0.25f * (2.0f * frame.dy);
 
     const Vec4 p00 = CameraDirection(camera, width, height, x0, y0);
     const Vec4 p10 = CameraDirection(camera, width, height, x1, y0);
@@ -73,21 +78,21 @@ void WalkBand(const RenderContext& context, WorkerState& worker, std::uint32_t w
                 }
             }
             for (std::uint32_t x = x0; x < x1; ++x) {
-                if (worker.ShouldStop()) {
+                if (thread.ShouldStop()) {
                     return;
                 }
-                const Color colour = tracePixel(band, q);
+                const Color color = tracePixel(frame, q);
                 // A pixel whose tracing was cut short by a stop request is not stored.
-                if (worker.ShouldStop()) {
+                if (thread.ShouldStop()) {
                     return;
                 }
-                pixels.Store(x, y, PackColor(colour));
+                pixels.Store(x, y, PackColor(color));
                 q = q + stepX;
             }
         }
         q = q + stepRow;
-        if (worker.rowsFinished != nullptr) {
-            worker.rowsFinished->fetch_add(1, std::memory_order_relaxed);
+        if (thread.rowsFinished != nullptr) {
+            thread.rowsFinished->fetch_add(1, std::memory_order_relaxed);
         }
     }
 }
@@ -123,68 +128,61 @@ std::uint32_t PackColor(const Color& c) {
     return (ColorByte(c.r) << 16) | (ColorByte(c.g) << 8) | ColorByte(c.b);
 }
 
-void RenderBandSingle(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-                      std::uint32_t height, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1,
-                      std::uint32_t y1) {
-    WalkBand(context, worker, width, height, x0, y0, x1, y1,
-             [&](const BandCamera& band, const Vec4& q) {
-                 return TraceCameraRay(context, worker, band.eye, q);
-             });
+void RenderBandSingle(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                      Band band) {
+    WalkBand(context, thread, picture, band, [&](const BandCamera& frame, const Vec4& q) {
+        return TraceCameraRay(context, thread, frame.eye, q);
+    });
 }
 
-void RenderBandJittered(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-                        std::uint32_t height, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1,
-                        std::uint32_t y1) {
-    WalkBand(context, worker, width, height, x0, y0, x1, y1,
-             [&](const BandCamera& band, const Vec4& q) {
-                 // A 4 x 4 grid of half-step cells over the square q +/- dx +/- dy, one sample
-                 // placed at random in each cell.
-                 const Vec4 start = (q - band.dx) - band.dy;
-                 Color sum{0.0f, 0.0f, 0.0f, 1.0f};
-                 for (int i = 0; i < 4; ++i) {
-                     for (int j = 0; j < 4; ++j) {
-                         const float r1 = RandomUnit(worker.random);
-                         const float r2 = RandomUnit(worker.random);
-                         const Vec4 s = (start + (static_cast<float>(j) + r1) * band.hx) +
-                                        (static_cast<float>(i) + r2) * band.hy;
-                         Accumulate(sum, TraceCameraRay(context, worker, band.eye, s));
-                     }
-                 }
-                 return Average(sum);
-             });
+void RenderBandJittered(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                        Band band) {
+    WalkBand(context, thread, picture, band, [&](const BandCamera& frame, const Vec4& q) {
+        // A 4 x 4 grid of half-step cells over the square q +/- dx +/- dy, one sample
+        // placed at random in each cell.
+        const Vec4 start = (q - frame.dx) - frame.dy;
+        Color sum{0.0f, 0.0f, 0.0f, 1.0f};
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                const float r1 = RandomUnit(thread.random);
+                const float r2 = RandomUnit(thread.random);
+                const Vec4 s = (start + (static_cast<float>(j) + r1) * frame.hx) +
+                               (static_cast<float>(i) + r2) * frame.hy;
+                Accumulate(sum, TraceCameraRay(context, thread, frame.eye, s));
+            }
+        }
+        return Average(sum);
+    });
 }
 
-void RenderBandMonteCarlo(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-                          std::uint32_t height, std::uint32_t x0, std::uint32_t y0,
-                          std::uint32_t x1, std::uint32_t y1) {
-    WalkBand(context, worker, width, height, x0, y0, x1, y1,
-             [&](const BandCamera& band, const Vec4& q) {
-                 // Sixteen independent positions; the pixel's own direction counts three times,
-                 // so the samples spread over two thirds of a pixel step around it.
-                 Color sum{0.0f, 0.0f, 0.0f, 1.0f};
-                 for (int k = 0; k < kSamplesPerPixel; ++k) {
-                     const float r1 = RandomUnit(worker.random);
-                     const float r2 = RandomUnit(worker.random);
-                     const Vec4 s = (((q - band.dx) + r1 * (2.0f * band.dx)) + q) +
-                                    ((q - band.dy) + r2 * (2.0f * band.dy));
-                     Accumulate(sum, TraceCameraRay(context, worker, band.eye, s));
-                 }
-                 return Average(sum);
-             });
+void RenderBandMonteCarlo(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                          Band band) {
+    WalkBand(context, thread, picture, band, [&](const BandCamera& frame, const Vec4& q) {
+        // Sixteen independent positions; the pixel's own direction counts three times,
+        // so the samples spread over two thirds of a pixel step around it.
+        Color sum{0.0f, 0.0f, 0.0f, 1.0f};
+        for (int k = 0; k < kSamplesPerPixel; ++k) {
+            const float r1 = RandomUnit(thread.random);
+            const float r2 = RandomUnit(thread.random);
+            const Vec4 s = (((q - frame.dx) + r1 * (2.0f * frame.dx)) + q) +
+                           ((q - frame.dy) + r2 * (2.0f * frame.dy));
+            Accumulate(sum, TraceCameraRay(context, thread, frame.eye, s));
+        }
+        return Average(sum);
+    });
 }
 
-void RenderBand(AntialiasMode mode, const RenderContext& context, WorkerState& worker,
-                std::uint32_t width, std::uint32_t height, std::uint32_t x0, std::uint32_t y0,
-                std::uint32_t x1, std::uint32_t y1) {
+void RenderBand(AntialiasMode mode, const RenderContext& context, ThreadState& thread,
+                PictureSize picture, Band band) {
     switch (mode) {
         case AntialiasMode::Off:
-            RenderBandSingle(context, worker, width, height, x0, y0, x1, y1);
+            RenderBandSingle(context, thread, picture, band);
             break;
         case AntialiasMode::Jittered:
-            RenderBandJittered(context, worker, width, height, x0, y0, x1, y1);
+            RenderBandJittered(context, thread, picture, band);
             break;
         case AntialiasMode::MonteCarlo:
-            RenderBandMonteCarlo(context, worker, width, height, x0, y0, x1, y1);
+            RenderBandMonteCarlo(context, thread, picture, band);
             break;
     }
 }

@@ -32,23 +32,19 @@ Vec4 CameraDirection(const Camera& camera, std::uint32_t width, std::uint32_t he
 // (which survives the clamp) stores as 0.
 std::uint32_t PackColor(const Color& c);
 
-// Each driver renders the band x0 <= x < x1, y0 <= y < y1 of a width x height picture into the
-// context's buffer, writing only inside the band. It tests the worker's stop request before every
-// pixel and returns at once when it is set. The worker's random source is used as it stands (the
+// Each driver renders one band of the picture into the context's buffer, writing only inside the
+// band. It tests the thread's stop request at every ray and returns at once when it is set,
+// without storing the pixel it was tracing. The thread's random source is used as it stands (the
 // caller restarts it per band).
-void RenderBandSingle(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-                      std::uint32_t height, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1,
-                      std::uint32_t y1);
-void RenderBandJittered(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-                        std::uint32_t height, std::uint32_t x0, std::uint32_t y0, std::uint32_t x1,
-                        std::uint32_t y1);
-void RenderBandMonteCarlo(const RenderContext& context, WorkerState& worker, std::uint32_t width,
-                          std::uint32_t height, std::uint32_t x0, std::uint32_t y0,
-                          std::uint32_t x1, std::uint32_t y1);
+void RenderBandSingle(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                      Band band);
+void RenderBandJittered(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                        Band band);
+void RenderBandMonteCarlo(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                          Band band);
 
 // The driver for `mode`, or nothing for any other value.
-void RenderBand(AntialiasMode mode, const RenderContext& context, WorkerState& worker,
-                std::uint32_t width, std::uint32_t height, std::uint32_t x0, std::uint32_t y0,
-                std::uint32_t x1, std::uint32_t y1);
+void RenderBand(AntialiasMode mode, const RenderContext& context, ThreadState& thread,
+                PictureSize picture, Band band);
 
 }  // namespace lumivex

@@ -7,7 +7,7 @@
 
 namespace lumivex {
 
-// A linear congruential generator with the range 0 to 32767. Each worker owns one and restarts
+// A linear congruential generator with the range 0 to 32767. Each thread owns one and restarts
 // it from the same seed at the start of every band, so every band draws the same sequence and a
 // picture is a pure function of its inputs, whichever thread renders which band.
 class RandomSource {

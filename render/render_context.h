@@ -1,34 +1,47 @@
-// What the renderer works on: the scene, the picture, the live Stochastic setting, and each
-// worker's own state.
+// What the renderer works on: the scene, how its hits are found, the picture and the live
+// Stochastic setting; and what each rendering thread keeps for itself.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
+#include "render/hit_finder.h"
 #include "render/pixel_buffer.h"
 #include "render/random.h"
 #include "scene/scene.h"
 
 namespace lumivex {
-class SceneIndex;
-}
 
-namespace lumivex {
+// The picture's size in pixels.
+struct PictureSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
 
-// Shared by every worker of a render. The scene and the buffer are set once and refer to the
-// same objects for the context's life; only `stochastic` changes while workers run, and they
-// read it afresh at every hit.
+    friend bool operator==(const PictureSize&, const PictureSize&) = default;
+};
+
+// A band: the picture's rows y0 <= y < y1, all of its columns. Each band restarts the random
+// sequence, so how the picture is split into bands is part of the picture.
+struct Band {
+    std::uint32_t y0 = 0;
+    std::uint32_t y1 = 0;
+
+    friend bool operator==(const Band&, const Band&) = default;
+};
+
+// Shared by every thread of a render. The scene, the hit finder and the buffer are set once and
+// refer to the same objects for the context's life; only `stochastic` changes while threads run,
+// and they read it afresh at every hit.
 struct RenderContext {
     std::atomic<bool> stochastic{false};
     PixelBuffer* pixels = nullptr;
     const Scene* scene = nullptr;
-    // The scene's acceleration structure, when there is one: it finds exactly the hits of the
-    // plain walk over scene->objects, which is used when this is null.
-    const SceneIndex* index = nullptr;
+    // Finds the hits among scene->objects: the plain walk or the scene index.
+    const HitFinder* hits = nullptr;
 };
 
-// How many rays of each kind a worker traced.
+// How many rays of each kind a thread traced.
 struct RayCounts {
     std::uint64_t camera = 0;
     std::uint64_t secondary = 0;  // mirrored and transmitted
@@ -42,9 +55,9 @@ struct RayCounts {
     }
 };
 
-// One worker's own state: touched only by its thread, apart from the stop request it reads and
-// the row counter it publishes.
-struct WorkerState {
+// One rendering thread's own state: touched only by its thread, apart from the stop request it
+// reads and the row counter it publishes. The random source is restarted for every band.
+struct ThreadState {
     // The way from a shading point to one light, reused by its 16 shadow passes.
     struct LightReach {
         Vec4 toLight;
@@ -55,7 +68,8 @@ struct WorkerState {
     RandomSource random;
     RayCounts rays;
     std::vector<LightReach> lightReaches;  // scratch space, grown once, kept between rays
-    const std::atomic<bool>* stopRequested = nullptr;    // tested before every pixel
+    // Tested at every ray and between pixels: a stopped render writes no further pixel.
+    const std::atomic<bool>* stopRequested = nullptr;
     std::atomic<std::uint32_t>* rowsFinished = nullptr;  // progress of the current band
 
     bool ShouldStop() const {

@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "geometry/geometry.h"
+#include "render/hit_finder.h"
 #include "scene/scene.h"
 
 namespace lumivex {
 
-class SceneIndex {
+class SceneIndex final : public HitFinder {
   public:
     // Builds the index over the scene's objects as they are now. The scene must outlive the
     // index, and its objects must not change while the index is in use (the camera may).
@@ -22,15 +23,13 @@ class SceneIndex {
 
     bool Stopped() const { return stopped; }
 
-    // The record FindNearestHit(scene, ray) returns: among the objects whose bounding sphere
-    // passes BoundingSphereTest, the hit with the smallest t (below the largest float), ties
-    // going to the earlier object.
-    HitRecord FindNearestHit(Ray& ray) const;
+    // Exactly the plain walk's record.
+    HitRecord FindNearestHit(Ray& ray) const override;
 
     // Whether an object that passes BoundingSphereTest reports a hit with 0 <= t < largest float
-    // and t * t <= distanceSquared: the shadow test, which gives the same answer as testing the
-    // nearest hit, and stops at the first blocker found.
-    bool Occluded(const Ray& ray, float distanceSquared) const;
+    // and t * t <= distanceSquared: the same answer as testing the nearest hit, found by stopping
+    // at the first blocker.
+    bool Occluded(const Ray& ray, float distanceSquared) const override;
 
     std::size_t IndexedObjectCount() const { return leafObjects.size(); }
     std::size_t UnindexedObjectCount() const { return unindexed.size(); }

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "render/nearest_hit.h"
-#include "render/scene_index.h"
+#include "render/direct_light.h"
 
 namespace lumivex {
 
@@ -60,20 +59,15 @@ SurfaceBounce ComputeBounce(const Vec4& direction, const Vec4& facingNormal, flo
     return bounce;
 }
 
-HitRecord NearestHit(const RenderContext& context, Ray& ray) {
-    return context.index != nullptr ? context.index->FindNearestHit(ray)
-                                    : FindNearestHit(*context.scene, ray);
-}
-
-Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool inside, int depth) {
+Color Trace(const RenderContext& context, ThreadState& thread, Ray& ray, bool inside, int depth) {
     const Scene& scene = *context.scene;
     Color out{0.0f, 0.0f, 0.0f, 1.0f};
     // One pixel of a scene with many lights and glass can take minutes: a stop request is
     // answered at every ray, and the pixel driver then drops the unfinished pixel.
-    if (worker.ShouldStop()) {
+    if (thread.ShouldStop()) {
         return out;
     }
-    const HitRecord hit = NearestHit(context, ray);
+    const HitRecord hit = context.hits->FindNearestHit(ray);
     if (!hit.hit) {
         return out;
     }
@@ -106,7 +100,7 @@ Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool in
     out.g = out.g + scene.ambient.g * material.diffuse.g;
     out.b = out.b + scene.ambient.b * material.diffuse.b;
 
-    AddDirectLight(context, worker, shadowOrigin, n, bounce.mirror, reflectWeight, material, inside,
+    AddDirectLight(context, thread, shadowOrigin, n, bounce.mirror, reflectWeight, material, inside,
                    out);
 
     if (depth > 0) {
@@ -114,22 +108,22 @@ Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool in
         const auto traceMirrored = [&]() {
             Ray mirrored{
                 AsPoint(hit.point + kSurfaceOffset * facingNormal),
-                Normalized(JitterAxis(worker.random, hit.t, material.roughness, bounce.mirror))};
-            ++worker.rays.secondary;
-            return Trace(context, worker, mirrored, inside, depth - 1);
+                Normalized(JitterAxis(thread.random, hit.t, material.roughness, bounce.mirror))};
+            ++thread.rays.secondary;
+            return Trace(context, thread, mirrored, inside, depth - 1);
         };
         const auto traceTransmitted = [&]() {
             Ray refracted{AsPoint(hit.point - kSurfaceOffset * facingNormal),
-                          Normalized(JitterAxis(worker.random, hit.t, material.roughness,
+                          Normalized(JitterAxis(thread.random, hit.t, material.roughness,
                                                 bounce.transmitted))};
-            ++worker.rays.secondary;
-            return Trace(context, worker, refracted, !inside, depth - 1);
+            ++thread.rays.secondary;
+            return Trace(context, thread, refracted, !inside, depth - 1);
         };
 
         if (context.stochastic.load(std::memory_order_relaxed)) {
             // One random number picks at most one of the two rays; the choice is not
             // compensated, the traced colour keeps its plain weight.
-            const float u = RandomUnit(worker.random);
+            const float u = RandomUnit(thread.random);
             if (u < reflectWeight) {
                 AddWeighted(out, reflectWeight, traceMirrored());
             } else if (u < reflectWeight + transmitWeight) {

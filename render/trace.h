@@ -26,20 +26,8 @@ SurfaceBounce ComputeBounce(const Vec4& direction, const Vec4& facingNormal, flo
 // The colour seen along `ray` (unit-length direction): ambient and direct light at the nearest
 // hit, Fresnel-weighted mirrored and transmitted rays followed to `depth` further generations,
 // absorption by the medium crossed, and components clamped to [0, 1]. `inside` says the ray
-// travels inside an object. A miss is black, whatever the air. Draws from the worker's random
+// travels inside an object. A miss is black, whatever the air. Draws from the thread's random
 // source in a fixed order, which is part of the picture.
-Color Trace(const RenderContext& context, WorkerState& worker, Ray& ray, bool inside, int depth);
-
-// The nearest hit along the ray: through the context's index when it has one, else by the plain
-// walk over the scene's objects. Both give the same record.
-HitRecord NearestHit(const RenderContext& context, Ray& ray);
-
-// Adds the diffuse and highlight light of every light to `out`, averaged over 16 passes with a
-// shadow ray each towards a randomly displaced point of the light. `shadowOrigin` is the hit
-// point moved off the surface, `normal` the shape's unit normal (not turned for `inside`),
-// `mirror` the mirrored direction of the incoming ray.
-void AddDirectLight(const RenderContext& context, WorkerState& worker, const Vec4& shadowOrigin,
-                    const Vec4& normal, const Vec4& mirror, float reflectWeight,
-                    const Material& material, bool inside, Color& out);
+Color Trace(const RenderContext& context, ThreadState& thread, Ray& ray, bool inside, int depth);
 
 }  // namespace lumivex

@@ -29,21 +29,17 @@ TEST(JsonNumber, ReadsBackAsTheSameFloat) {
     EXPECT_EQ(Text(Limits::infinity()), "[1e+39]");
     EXPECT_EQ(ReadBack(-Limits::infinity()), -Limits::infinity());
 
-    // The extremes, then about 100000 bit patterns spread over every exponent and both signs.
+    // The extremes, then about 100000 finite non-zero floats (equal means the same bits) of every
+    // exponent and sign.
     std::vector<float> values = {Limits::denorm_min(), 1.17e-39f, Limits::min(), Limits::max(),
                                  Limits::lowest()};
     for (std::uint32_t bits = 1; bits < 0x7f800000u; bits += 21391u) {
         values.push_back(std::bit_cast<float>(bits));
         values.push_back(std::bit_cast<float>(bits | 0x80000000u));
     }
-    int failures = 0;
     for (const float value : values) {
-        if (std::bit_cast<std::uint32_t>(ReadBack(value)) != std::bit_cast<std::uint32_t>(value) &&
-            ++failures <= 5) {
-            ADD_FAILURE() << value << " reads back as " << ReadBack(value);
-        }
+        ASSERT_EQ(ReadBack(value), value);
     }
-    EXPECT_EQ(failures, 0);
 }
 
 }  // namespace

@@ -1,0 +1,186 @@
+// The pixel drivers, the band split and the render session that runs them on threads: what a
+// picture depends on, and how a render starts, stops and starts again.
+#include "render/render_session.h"
+
+#include <chrono>
+#include <ios>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "render_support.h"
+#include "test_support.h"
+
+namespace lumivex {
+namespace {
+
+using testing::RenderWords;
+using testing::Request;
+using testing::Words;
+
+// A scene with every kind of ray: glass, a rough mirror and a soft light.
+const char kBusyScene[] =
+    "CAMERA (0,0,-8) (1,0,0) (0,1,0) (0,0,-2)\n"
+    "AMBIENT (0.1,0.1,0.1)\n"
+    "LIGHT (0,10,-10) (1,1,1) 0.05\n"
+    "SPHERE (0,0,0) 2 (1,0,0) 0.5 20 (1,1,1) 2.25 1\n"
+    "BOX (-4,-3,3) (8,0,0) (0,6,0) (0,0,1) (0.2,0.2,0.2) 0.8 10 (1,1,1) 0 0 0.05\n";
+
+// A session whose every camera ray sees the same grey, 0x7F7F7F: the eye inside a large matte
+// sphere lit by ambient light only.
+struct FlatSession {
+    RenderSession session;
+    ThreadState thread;
+
+    FlatSession(std::uint32_t width, std::uint32_t height) {
+        const char* const inside =
+            "AMBIENT (0.5,0.5,0.5)\nSPHERE (0,0,0) 100 (1,1,1) 0 1 (1,1,1) 1 1";
+        session.SetScene(PrepareScene(LoadSceneText(inside).scene, false));
+        session.ResizePicture({width, height});
+    }
+    void RenderBand(AntialiasMode mode, Band band) {
+        const PixelBuffer& pixels = *session.GetPixels();
+        lumivex::RenderBand(mode, session.GetContext(), thread,
+                            {pixels.GetWidth(), pixels.GetHeight()}, band);
+    }
+    std::uint32_t Load(std::uint32_t x, std::uint32_t y) const {
+        return session.GetPixels()->Load(x, y);
+    }
+};
+
+TEST(BandSplit, DividesRowsAndGivesTheRemainderToTheLastBand) {
+    EXPECT_EQ(SplitIntoBands(582, 4),
+              (std::vector<Band>{{0, 145}, {145, 290}, {290, 435}, {435, 582}}));
+    EXPECT_EQ(SplitIntoBands(582, 1), (std::vector<Band>{{0, 582}}));
+    EXPECT_EQ(SplitIntoBands(3, 4), (std::vector<Band>{{0, 0}, {0, 0}, {0, 0}, {0, 3}}));
+    EXPECT_EQ(DefaultBandCountFor(32), 16u);
+    EXPECT_EQ(DefaultBandCountFor(2), 2u);
+    EXPECT_EQ(DefaultBandCountFor(0), 1u);
+}
+
+TEST(PixelDrivers, PackColorsRoundingDownWithNaNAsZero) {
+    EXPECT_EQ(PackColor({1, 0.5f, 0, 1}), 0x00FF7F00u);
+    EXPECT_EQ(PackColor({0.999f, 1.0f / 255.0f, 0.0039f, 1}), 0x00FE0100u);
+    EXPECT_EQ(PackColor({NAN, 1, NAN, 1}), 0x0000FF00u);
+}
+
+TEST(PixelDrivers, WriteOnlyInsideTheirBandAndNothingForAnEmptyOne) {
+    for (const auto mode :
+         {AntialiasMode::Off, AntialiasMode::Jittered, AntialiasMode::MonteCarlo}) {
+        FlatSession flat(6, 6);
+        flat.RenderBand(mode, {6, 6});  // empty, in the middle
+        flat.RenderBand(mode, {0, 0});  // empty, at the bottom
+        flat.RenderBand(mode, {2, 4});
+        for (std::uint32_t y = 0; y < 6; ++y) {
+            const std::uint32_t expected = (y == 2 || y == 3) ? 0x007F7F7Fu : PixelBuffer::kWhite;
+            for (std::uint32_t x = 0; x < 6; ++x) {
+                EXPECT_EQ(flat.Load(x, y), expected) << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST(PixelDrivers, MarkTheLastRowTheCurrentRowAndTheNext) {
+    FlatSession flat(3, 4);
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint32_t> rows{0};
+    flat.thread.stopRequested = &stop;
+    flat.thread.rowsFinished = &rows;
+    flat.RenderBand(AntialiasMode::Off, {0, 1});
+    EXPECT_EQ(flat.Load(0, 0), 0x007F7F7Fu);          // a one-row band: traced over its markers
+    EXPECT_EQ(flat.Load(0, 1), PixelBuffer::kWhite);  // no red row outside the band
+    EXPECT_EQ(rows.load(), 1u);
+
+    // Stopped before its first pixel, a band shows the markers it set up.
+    stop = true;
+    flat.RenderBand(AntialiasMode::Off, {1, 4});
+    EXPECT_EQ(flat.Load(2, 3), kMarkerYellow);  // the band's last row
+    EXPECT_EQ(flat.Load(2, 1), kMarkerBlue);    // the row about to be traced
+    EXPECT_EQ(flat.Load(2, 2), kMarkerRed);     // the row after it
+    EXPECT_EQ(rows.load(), 1u);
+}
+
+TEST(RenderSession, PictureDependsOnTheBandCountAndStochasticButNotOnThreadsOrTheIndex) {
+    for (const auto mode : {AntialiasMode::Off, AntialiasMode::MonteCarlo}) {
+        for (const bool stochastic : {false, true}) {
+            const auto first = RenderWords(kBusyScene, Request(12, 12, mode, 3, stochastic));
+            // Each band restarts the random source, so which thread renders it does not matter.
+            for (const unsigned threads : {1u, 2u, 3u}) {
+                EXPECT_EQ(RenderWords(kBusyScene, Request(12, 12, mode, 3, stochastic, threads)),
+                          first);
+            }
+            EXPECT_EQ(RenderWords(kBusyScene, Request(12, 12, mode, 3, stochastic, 0, false)),
+                      first);
+        }
+    }
+    const auto oneBand = RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1));
+    EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 3)), oneBand);
+    EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1, true)), oneBand);
+}
+
+TEST(RenderSession, StopsMidBandWhileThePictureIsReadAndStartsAgain) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    for (int round = 0; round < 20; ++round) {
+        session.Start(Request(64, 64, AntialiasMode::Jittered, 16), [](unsigned, double) {});
+        // Read the picture while the threads write it, as the window does when it repaints:
+        // every word is whole, either the initial white or one a driver wrote.
+        for (std::uint32_t y = 0; y < 64; ++y) {
+            const std::uint32_t word = session.GetPixels()->Load(round % 64, y);
+            EXPECT_TRUE(word == PixelBuffer::kWhite || word >> 24 == 0u) << std::hex << word;
+        }
+        session.SetStochastic(round % 2 == 0);
+        session.Stop();
+        EXPECT_FALSE(session.IsRunning());
+        const std::uint64_t rows = session.RowsFinished();
+        // Nothing more happens after Stop returns.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_EQ(session.RowsFinished(), rows);
+    }
+    // Started again, it renders every row and reports each band once.
+    std::mutex mutex;
+    std::multiset<unsigned> reported;
+    session.Start(Request(64, 64, AntialiasMode::Off, 3), [&](unsigned band, double seconds) {
+        const std::lock_guard lock(mutex);
+        reported.insert(band);
+        EXPECT_GE(seconds, 0.0);
+    });
+    session.Wait();
+    EXPECT_TRUE(session.IsComplete());
+    EXPECT_EQ(reported, (std::multiset<unsigned>{0, 1, 2}));
+    EXPECT_EQ(std::tuple(session.RowsFinished(), session.RowsFinished(2)), std::tuple(64u, 22u));
+    EXPECT_GT(session.ElapsedSeconds(), 0.0);
+    EXPECT_EQ(session.ElapsedSeconds(), session.ElapsedSeconds());  // fixed once complete
+    const RayCounts rays = session.Rays();
+    EXPECT_EQ(rays.camera, 64u * 64u);
+    EXPECT_TRUE(rays.secondary > 0 && rays.shadow > 0);
+    EXPECT_EQ(Words(*session.GetPixels()),
+              RenderWords(kBusyScene, Request(64, 64, AntialiasMode::Off, 3)));
+}
+
+TEST(RenderSession, ANewSceneOrCameraDuringARenderStopsItFirstAndRendersOverThePicture) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    session.Start(Request(48, 48, AntialiasMode::MonteCarlo, 4));
+    // Loading another scene stops the threads before the objects they read are replaced.
+    session.SetScene(PrepareScene(LoadSceneText("AMBIENT (1,1,1)\n").scene, true));
+    EXPECT_FALSE(session.IsRunning());
+    session.Start(Request(48, 48, AntialiasMode::Off, 4));
+    session.Wait();
+    // An empty scene renders black everywhere: the new render covered the old picture.
+    EXPECT_EQ(Words(*session.GetPixels()), std::vector<std::uint32_t>(48 * 48, 0u));
+
+    // A camera moved while stopped is the one the next render sees.
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    session.Start(Request(8, 8));
+    session.Stop();
+    session.GetScene().camera.centre.x += 0.5f;
+    session.Start(Request(8, 8));
+    session.Wait();
+    auto moved = LoadSceneText(kBusyScene).scene;
+    moved->camera.centre.x += 0.5f;
+    EXPECT_EQ(Words(*session.GetPixels()), RenderWords(std::move(moved), Request(8, 8)));
+}
+
+}  // namespace
+}  // namespace lumivex
