@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include "io/picture_file.h"
+#include "io/scene_file.h"
 #include "render/band_dispatch.h"
 
 namespace lumivex {
@@ -146,7 +147,7 @@ Exit status:
 )";
 
 QString Quoted(const QString& text) {
-    return "'" + text + "'";
+    return "'" + PrintableFileName(text) + "'";
 }
 
 // Past every limit the command line sets; larger numbers read as this.
