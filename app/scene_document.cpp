@@ -16,7 +16,7 @@ namespace {
 // "file:line:column: message", as compilers write it.
 QString DiagnosticLine(const QString& fileName, const SceneDiagnostic& diagnostic) {
     return QString("%1:%2:%3: %4")
-        .arg(fileName)
+        .arg(PrintableFileName(fileName))
         .arg(diagnostic.line)
         .arg(diagnostic.column)
         .arg(QString::fromStdString(diagnostic.message));
@@ -32,7 +32,7 @@ SceneReading ReadScene(const QString& path, const SceneTextLoader& load,
     try {
         contents = ReadSceneFile(reading.path, {kDefaultMaxSceneBytes, stop});
     } catch (const std::exception&) {
-        contents.failure = "cannot read '" + reading.path + "': out of memory";
+        contents.failure = "cannot read '" + PrintableFileName(reading.path) + "': out of memory";
     }
     if (!contents.bytes) {
         reading.failure = contents.failure;
