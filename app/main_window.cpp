@@ -301,8 +301,8 @@ void MainWindow::UpdateActions() {
 void MainWindow::UpdateRecentMenu() {
     recentMenu->clear();
     for (const QString& path : recentFiles) {
-        QAction* action = recentMenu->addAction(QFileInfo(path).fileName());
-        action->setToolTip(path);
+        QAction* action = recentMenu->addAction(PrintableFileName(QFileInfo(path).fileName()));
+        action->setToolTip(PrintableFileName(path));
         connect(action, &QAction::triggered, this, [this, path] { OpenSceneFile(path); });
     }
     recentMenu->setEnabled(ready && !recentFiles.isEmpty());
@@ -590,7 +590,7 @@ void MainWindow::StartReading(const QString& path, ReadCause cause) {
     // The render goes on while the file is read and indexed; a read in progress is cancelled.
     document.StartReading(path, cause, options.load);
     setCursor(Qt::BusyCursor);
-    fileLabel->setText("Reading " + QFileInfo(path).fileName() + "...");
+    fileLabel->setText("Reading " + PrintableFileName(QFileInfo(path).fileName()) + "...");
 }
 
 void MainWindow::TakeReading(const std::shared_ptr<LoadedScene>& loaded, ReadCause cause) {
@@ -635,8 +635,8 @@ void MainWindow::TakeReading(const std::shared_ptr<LoadedScene>& loaded, ReadCau
 
 void MainWindow::UpdateSceneStatus() {
     const QString& path = document.GetPath();
-    fileLabel->setText(path.isEmpty() ? QString() : QFileInfo(path).fileName());
-    fileLabel->setToolTip(path);
+    fileLabel->setText(path.isEmpty() ? QString() : PrintableFileName(QFileInfo(path).fileName()));
+    fileLabel->setToolTip(PrintableFileName(path));
     const QString& summary = document.ProblemSummary();
     const int count = problems->Count();
     problemSummary->setVisible(!summary.isEmpty());
@@ -726,7 +726,7 @@ void MainWindow::StopRender() {
     session->Stop();
     if (saveWhenFinished) {
         saveWhenFinished = false;
-        statusBar()->showMessage("Stopped: " + pendingSavePath + " was not saved", 10000);
+        statusBar()->showMessage("Stopped: " + PrintableFileName(pendingSavePath) + " was not saved", 10000);
     }
     UpdateProgress();
     UpdateActions();
@@ -845,13 +845,13 @@ void MainWindow::ChooseAndSave() {
         if (!format.name.isEmpty()) {
             break;
         }
-        ReportError("cannot write '" + path + "': " + format.problem);
+        ReportError("cannot write '" + PrintableFileName(path) + "': " + format.problem);
         suggestion = path;
     }
     if (timing == SaveTiming::WhenFinished && session->IsRunning()) {
         saveWhenFinished = true;
         pendingSavePath = path;
-        statusBar()->showMessage("The picture goes to " + path + " once it is finished", 10000);
+        statusBar()->showMessage("The picture goes to " + PrintableFileName(path) + " once it is finished", 10000);
         return;
     }
     SaveImage(path);
@@ -867,13 +867,13 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
     }
     const PictureFormat format = PictureFormatFor(path);
     if (format.name.isEmpty()) {
-        ReportError("cannot write '" + path + "': " + format.problem);
+        ReportError("cannot write '" + PrintableFileName(path) + "': " + format.problem);
         return false;
     }
     const PixelBuffer& pixels = *session->GetPixels();
     QImage image = NewPictureImage(pixels.GetWidth(), pixels.GetHeight());
     if (image.isNull()) {
-        ReportError("cannot write '" + path + "': out of memory");
+        ReportError("cannot write '" + PrintableFileName(path) + "': out of memory");
         return false;
     }
     CopyPicture(pixels, image);
@@ -895,7 +895,7 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
         ReportError(written.error);
         return false;
     }
-    statusBar()->showMessage("Saved " + path, 5000);
+    statusBar()->showMessage("Saved " + PrintableFileName(path), 5000);
     return true;
 }
 
