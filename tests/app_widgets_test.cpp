@@ -43,7 +43,7 @@ class PictureViewTest : public ::testing::Test {
 TEST_F(PictureViewTest, ZoomingNeverTouchesThePictureAndFitFollowsTheView) {
     const auto before = Words();
     QSignalSpy changes(&view, &PictureView::ZoomChanged);
-    using P = PictureView;
+    using P = PictureView;  // the commands in turn, and the zoom after each
     const std::pair<void (P::*)(), double> steps[] = {
         {&P::ZoomIn, 2},     {&P::ZoomIn, 3},      {&P::ActualSize, 1},  {&P::ZoomOut, 0.5},
         {&P::ZoomOut, 0.25}, {&P::ZoomOut, 0.125}, {&P::ZoomOut, 0.125}, {&P::FitToWindow, 2}};
@@ -59,7 +59,6 @@ TEST_F(PictureViewTest, ZoomingNeverTouchesThePictureAndFitFollowsTheView) {
     view.ZoomIn();
     EXPECT_FALSE(view.IsFitToWindow());
     EXPECT_GT(view.horizontalScrollBar()->maximum(), 0);
-    EXPECT_EQ(pixels.GetWidth() * 1000 + pixels.GetHeight(), 100060u);
     EXPECT_EQ(Words(), before);
 }
 
@@ -81,19 +80,7 @@ TEST_F(PictureViewTest, ActualSizeIsCentredAndCrispAndEnlargingRepeatsPixels) {
     }
 }
 
-TEST_F(PictureViewTest, ScrollingKeysReachTheWindow) {
-    view.ZoomIn();
-    const int scrolled = view.verticalScrollBar()->value();
-    for (const int key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
-                          Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(&view, &press);
-        EXPECT_FALSE(press.isAccepted()) << key;
-    }
-    EXPECT_EQ(view.verticalScrollBar()->value(), scrolled);
-}
-
-TEST_F(PictureViewTest, DragsAndTheWheelAreReported) {
+TEST_F(PictureViewTest, KeysReachTheWindowAndDragsAndTheWheelAreReported) {
     QSignalSpy orbits(&view, &PictureView::OrbitDragged), pans(&view, &PictureView::PanDragged),
         finished(&view, &PictureView::DragFinished), wheel(&view, &PictureView::WheelMoved);
     for (const Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::LeftButton}) {
@@ -107,12 +94,20 @@ TEST_F(PictureViewTest, DragsAndTheWheelAreReported) {
     EXPECT_EQ(orbits[0][0].toPointF(), QPointF(5, -3));
     EXPECT_EQ(pans[0][0].toPointF(), QPointF(5, -3));
     EXPECT_EQ(finished.count(), 2);
-    for (const auto [delta, keys] : {std::pair{-240, Qt::NoModifier}, {120, Qt::ControlModifier}}) {
+    for (const auto [delta, keys] : {std::pair{-240, Qt::NoModifier}, {240, Qt::ControlModifier}}) {
         QWheelEvent event({50, 50}, {50, 50}, {}, {0, delta}, {}, keys, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view.viewport(), &event);
     }
     EXPECT_EQ(wheel.count() == 1 ? wheel[0][0].toInt() : 0, -2);
-    EXPECT_EQ(view.Zoom(), 2);
+    EXPECT_EQ(view.Zoom(), 3);  // two steps: now with scroll bars
+    const int scrolled = view.verticalScrollBar()->value();
+    for (const int key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                          Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(&view, &press);
+        EXPECT_FALSE(press.isAccepted()) << key;
+    }
+    EXPECT_EQ(view.verticalScrollBar()->value(), scrolled);
 }
 
 TEST(PictureSize, AspectsAndMatchedHeights) {
