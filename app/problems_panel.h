@@ -18,11 +18,6 @@ class QTreeWidget;
 
 namespace lumivex {
 
-// Bytes from a file as text that is safe to show: UTF-8 characters as themselves, a tab as spaces
-// up to the next multiple of 8 columns, and every control or invisible character and every byte
-// that is not UTF-8 escaped (\x01, \xFF, \u{202E}).
-QString PrintableText(std::string_view bytes);
-
 // The offending line under a diagnostic, as compilers show it: " 12 | the line" and beneath it a
 // caret under the column, both made printable.
 QStringList CaretLines(const SceneDiagnostic& diagnostic);
