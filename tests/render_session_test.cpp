@@ -202,7 +202,11 @@ INSTANTIATE_TEST_SUITE_P(ModesAndBands, PreviewTest,
                          ::testing::Combine(::testing::Values(AntialiasMode::Off,
                                                               AntialiasMode::Jittered,
                                                               AntialiasMode::MonteCarlo),
-                                            ::testing::Values(1u, 4u)));
+                                            ::testing::Values(1u, 4u)),
+                         [](const auto& info) {
+                             return "Mode" + std::to_string(int(std::get<0>(info.param))) +
+                                    "Bands" + std::to_string(std::get<1>(info.param));
+                         });
 
 TEST(RenderSession, APreviewOnlyCoversTheFrameInBlocksIgnoringStochasticAndIsNotComplete) {
     RenderSession session;
