@@ -71,10 +71,6 @@ QString DraggedFile(const QMimeData* data) {
     return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
-float Length(const Vec4& v) {
-    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
-}
-
 }  // namespace
 
 MainWindow::MainWindow(MainWindowOptions options) : options(std::move(options)) {
