@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -352,7 +353,9 @@ void MainWindow::FitWindowToPicture() {
     const qreal ratio = view->devicePixelRatioF();
     const QSize picture(static_cast<int>(std::ceil(pictureChoice.size.width / ratio)),
                         static_cast<int>(std::ceil(pictureChoice.size.height / ratio)));
-    const QSize bars = size() - view->viewport()->size();
+    // The menu bar, the status bar and the window's frame around the picture view.
+    layout()->activate();
+    const QSize bars = size() - view->size();
     QSize wanted = picture + bars;
     QSize room = wanted;
     if (const QScreen* display = screen()) {
@@ -362,6 +365,7 @@ void MainWindow::FitWindowToPicture() {
         }
     }
     resize(wanted.boundedTo(room));
+    layout()->activate();
     if (wanted.width() > room.width() || wanted.height() > room.height()) {
         view->FitToWindow();
     } else {

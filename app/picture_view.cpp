@@ -144,7 +144,12 @@ QRect PictureView::PictureRect() const {
 
 void PictureView::UpdateScrollBars() {
     const QSize size = DeviceSize();
-    const QSize view = viewport()->size();
+    // Where the whole picture fits once the scroll bars are gone, they go; otherwise the bars
+    // that are shown take their room from the viewport.
+    const QSize room = maximumViewportSize();
+    const bool fits = LogicalLength(size.width(), ratio) <= room.width() &&
+                      LogicalLength(size.height(), ratio) <= room.height();
+    const QSize view = fits ? room : viewport()->size();
     horizontalScrollBar()->setRange(0,
                                     std::max(0, LogicalLength(size.width(), ratio) - view.width()));
     verticalScrollBar()->setRange(0,
