@@ -15,8 +15,8 @@
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -56,11 +56,11 @@ QString ModeName(AntialiasMode mode) {
 }
 
 QString Seconds(double seconds) {
-    return seconds < 10 ? QString::number(seconds, 'f', 1) + " s"
-                        : seconds < 120 ? QString::number(std::lround(seconds)) + " s"
-                                        : QString("%1 min %2 s")
-                                              .arg(std::lround(seconds) / 60)
-                                              .arg(std::lround(seconds) % 60);
+    return seconds < 10    ? QString::number(seconds, 'f', 1) + " s"
+           : seconds < 120 ? QString::number(std::lround(seconds)) + " s"
+                           : QString("%1 min %2 s")
+                                 .arg(std::lround(seconds) / 60)
+                                 .arg(std::lround(seconds) % 60);
 }
 
 // The local file a drag carries, or an empty string.
@@ -151,8 +151,8 @@ void MainWindow::CreateMenus() {
     QAction* zoomIn = add(viewMenu, "Zoom &In", QKeySequence(Qt::CTRL | Qt::Key_Equal));
     zoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence::ZoomIn});
     connect(zoomIn, &QAction::triggered, view, &PictureView::ZoomIn);
-    connect(add(viewMenu, "Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus)),
-            &QAction::triggered, view, &PictureView::ZoomOut);
+    connect(add(viewMenu, "Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus)), &QAction::triggered,
+            view, &PictureView::ZoomOut);
     connect(add(viewMenu, "&Actual Size", QKeySequence(Qt::CTRL | Qt::Key_0)), &QAction::triggered,
             view, &PictureView::ActualSize);
     connect(add(viewMenu, "&Fit to Window", QKeySequence(Qt::CTRL | Qt::Key_9)),
@@ -334,8 +334,8 @@ void MainWindow::StartUp() {
     show();
     WriteHint();
     view->SetPicture(session->GetPixels(), view->devicePixelRatioF());
-    const QByteArray geometry =
-        options.settings != nullptr ? options.settings->value("window/geometry").toByteArray()
+    const QByteArray geometry = options.settings != nullptr
+                                    ? options.settings->value("window/geometry").toByteArray()
                                     : QByteArray();
     if (geometry.isEmpty() || !restoreGeometry(geometry)) {
         FitWindowToPicture();
@@ -438,7 +438,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     const double steps = modifiers & Qt::ControlModifier ? 100.0
                          : modifiers & Qt::ShiftModifier ? 10.0
-                                                          : 1.0;
+                                                         : 1.0;
     switch (event->key()) {
         case Qt::Key_Left:
             NudgeCamera(0, -steps);
@@ -497,9 +497,10 @@ void MainWindow::Orbit(QPointF delta) {
         orbitUp = WorldUpOf(camera);
     }
     dragging = true;
-    MoveCamera(OrbitCamera(camera, *orbitPivot, -static_cast<float>(delta.x()) * kOrbitRadiansPerPixel,
-                           -static_cast<float>(delta.y()) * kOrbitRadiansPerPixel, orbitUp),
-               true);
+    MoveCamera(
+        OrbitCamera(camera, *orbitPivot, -static_cast<float>(delta.x()) * kOrbitRadiansPerPixel,
+                    -static_cast<float>(delta.y()) * kOrbitRadiansPerPixel, orbitUp),
+        true);
 }
 
 void MainWindow::Pan(QPointF delta) {
@@ -565,8 +566,7 @@ void MainWindow::ChooseAndOpen() {
     if (!ready) {
         return;
     }
-    const QString directory =
-        !lastDirectory.isEmpty() ? lastDirectory : options.examplesDirectory;
+    const QString directory = !lastDirectory.isEmpty() ? lastDirectory : options.examplesDirectory;
     const QString path = options.dialogs.chooseSceneFile(this, directory);
     if (path.isEmpty()) {
         return;  // cancelled: a running render goes on
@@ -726,13 +726,14 @@ void MainWindow::StopRender() {
     session->Stop();
     if (saveWhenFinished) {
         saveWhenFinished = false;
-        statusBar()->showMessage("Stopped: " + PrintableFileName(pendingSavePath) + " was not saved", 10000);
+        statusBar()->showMessage(
+            "Stopped: " + PrintableFileName(pendingSavePath) + " was not saved", 10000);
     }
     UpdateProgress();
     UpdateActions();
     const std::uint64_t height = std::max<std::uint64_t>(pictureChoice.size.height, 1);
-    emit RenderStopped(static_cast<int>(
-        std::min<std::uint64_t>(session->RowsFinished(), height) * 100 / height));
+    emit RenderStopped(
+        static_cast<int>(std::min<std::uint64_t>(session->RowsFinished(), height) * 100 / height));
 }
 
 void MainWindow::UpdateProgress() {
@@ -740,8 +741,8 @@ void MainWindow::UpdateProgress() {
         return;
     }
     const PictureSize size = pictureChoice.size;
-    QString picture = QString("%1 x %2 · %3").arg(size.width).arg(size.height).arg(
-        ModeName(CheckedMode()));
+    QString picture =
+        QString("%1 x %2 · %3").arg(size.width).arg(size.height).arg(ModeName(CheckedMode()));
     if (session->GetContext().stochastic.load()) {
         picture += ", stochastic";
     }
@@ -764,8 +765,9 @@ void MainWindow::UpdateProgress() {
         } else {
             text = QString("Rendering, %1").arg(Seconds(elapsed));
             if (rows > 0) {
-                text += ", " + Seconds(elapsed * static_cast<double>(height - rows) /
-                                       static_cast<double>(rows)) +
+                text += ", " +
+                        Seconds(elapsed * static_cast<double>(height - rows) /
+                                static_cast<double>(rows)) +
                         " left";
             }
         }
@@ -781,8 +783,8 @@ void MainWindow::ChoosePictureSize() {
     if (!ready) {
         return;
     }
-    const auto choice = options.dialogs.choosePictureSize(
-        this, pictureChoice, CameraAspect(session->GetScene().camera));
+    const auto choice = options.dialogs.choosePictureSize(this, pictureChoice,
+                                                          CameraAspect(session->GetScene().camera));
     if (choice) {
         pictureChoice.matchAspect = choice->matchAspect;
         SetPictureSize(choice->size);
@@ -851,7 +853,8 @@ void MainWindow::ChooseAndSave() {
     if (timing == SaveTiming::WhenFinished && session->IsRunning()) {
         saveWhenFinished = true;
         pendingSavePath = path;
-        statusBar()->showMessage("The picture goes to " + PrintableFileName(path) + " once it is finished", 10000);
+        statusBar()->showMessage(
+            "The picture goes to " + PrintableFileName(path) + " once it is finished", 10000);
         return;
     }
     SaveImage(path);

@@ -185,7 +185,7 @@ class MainWindow : public QMainWindow {
     PictureSizeChoice pictureChoice;
     QStringList recentFiles;
     QString lastDirectory;
-    Camera fileCamera;  // the camera the scene file gives, for View, Reset Camera
+    Camera fileCamera;               // the camera the scene file gives, for View, Reset Camera
     std::optional<Vec4> orbitPivot;  // while the left button drags
     Vec4 orbitUp;
     bool dragging = false;

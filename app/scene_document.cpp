@@ -84,10 +84,9 @@ void SceneDocument::StartReading(const QString& path, ReadCause cause, SceneText
             try {
                 loaded->prepared = PrepareScene(std::move(loaded->reading.scene), true, stop.get());
             } catch (const std::exception& e) {
-                loaded->reading.failure =
-                    QString::fromStdString(
-                        LoadFailureMessage(loaded->reading.path.toStdString(), e)) +
-                    "; the scene stays as it was";
+                loaded->reading.failure = QString::fromStdString(LoadFailureMessage(
+                                              loaded->reading.path.toStdString(), e)) +
+                                          "; the scene stays as it was";
             }
             loaded->indexSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -3,21 +3,21 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <tuple>
 #include <new>
+#include <tuple>
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QThread>
 #include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -161,7 +161,8 @@ TEST_F(AppWindowTest, LoadingDuringARenderStopsItUnlessTheFileCannotBeLoaded) {
     fail = false;
     QTest::keyClick(window->GetView(), Qt::Key_Escape);
     EXPECT_FALSE(session.IsRunning());
-    EXPECT_THAT(StatusText(*window, "renderStatus"), ::testing::MatchesRegex("Stopped at [0-9]+ %"));
+    EXPECT_THAT(StatusText(*window, "renderStatus"),
+                ::testing::MatchesRegex("Stopped at [0-9]+ %"));
     QTest::keyClick(window->GetView(), Qt::Key_F5);
     WaitForReading(*window);
     EXPECT_EQ(window->RendersStarted(), 3u);
@@ -176,7 +177,8 @@ TEST_F(AppWindowTest, ReadingInTheBackgroundKeepsTheWindowResponsiveAndCanBeCanc
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(10);
-    window->OpenSceneFile(Write("slow.txt", QByteArray::fromStdString("# slow\n" + ExampleText("worked-example"))));
+    window->OpenSceneFile(
+        Write("slow.txt", QByteArray::fromStdString("# slow\n" + ExampleText("worked-example"))));
     EXPECT_THAT(StatusText(*window, "sceneStatus"), StartsWith("Reading slow.txt"));
     EXPECT_EQ(window->cursor().shape(), Qt::BusyCursor);
     QTest::qWait(300);
@@ -298,9 +300,9 @@ TEST_F(AppWindowTest, PictureSizeSavingAndDroppedFiles) {
         const std::uint32_t done = bands[b].y0 + window->GetSession()->RowsFinished(b);
         for (std::uint32_t y = bands[b].y0; y < bands[b].y1; ++y) {
             const auto row = std::next(saved.begin(), y * 400);
-            EXPECT_TRUE(y < done ? std::equal(row, row + 400, std::next(shown.begin(), y * 400))
-                                 : std::all_of(row, row + 400,
-                                               [](auto word) { return word == 0xFFFFFFu; }))
+            EXPECT_TRUE(
+                y < done ? std::equal(row, row + 400, std::next(shown.begin(), y * 400))
+                         : std::all_of(row, row + 400, [](auto word) { return word == 0xFFFFFFu; }))
                 << y;
         }
     }
