@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QSettings>
+#include <QTimer>
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
@@ -107,6 +108,16 @@ int RunMainWindow(const QStringList& arguments) {
                 shown.GetView()->viewport()->mapToGlobal(shown.GetView()->PictureRect().topLeft());
             return " at " + std::to_string(corner.x()) + "," + std::to_string(corner.y());
         };
+        // Where the picture is, whenever that changes (the window manager places the window
+        // some time after it is shown).
+        auto* placement = new QTimer(&shown);
+        QObject::connect(placement, &QTimer::timeout, [where, last = std::string()]() mutable {
+            if (const std::string now = where(); now != last) {
+                std::cout << "picture" << now << std::endl;
+                last = now;
+            }
+        });
+        placement->start(50);
         QObject::connect(&shown, &MainWindow::ReadingFinished, [where](bool loaded) {
             std::cout << (loaded ? "read" : "not read") << where() << std::endl;
         });
