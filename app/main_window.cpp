@@ -52,7 +52,7 @@ QString ModeName(AntialiasMode mode) {
         case AntialiasMode::Off:
             break;
     }
-    return "antialiasing off";
+    return "AA off";
 }
 
 QString Seconds(double seconds) {
@@ -228,7 +228,7 @@ void MainWindow::CreateStatusBar() {
     progressLabel = label("renderStatus");
     progressBar = new QProgressBar(this);
     progressBar->setRange(0, 100);
-    progressBar->setMaximumWidth(120);
+    progressBar->setMaximumWidth(90);
     progressBar->setFocusPolicy(Qt::NoFocus);
     statusBar()->addWidget(problemSummary);
     statusBar()->addWidget(fileLabel, 1);
@@ -624,8 +624,12 @@ void MainWindow::TakeReading(const std::shared_ptr<LoadedScene>& loaded, ReadCau
     fileCamera = session->GetScene().camera;
     RememberRecent(reading.path);
     problems->Show(reading.path, reading.diagnostic, reading.warnings);
-    if (problems->Count() > 0) {
+    if (problems->Count() > 0 && problems->isHidden()) {
+        // The panel opens below the picture, and the window grows to keep the picture whole.
         problems->show();
+        if (!isMaximized() && !isFullScreen()) {
+            FitWindowToPicture();
+        }
     }
     UpdateSceneStatus();
     emit ReadingFinished(true);
@@ -645,9 +649,9 @@ void MainWindow::UpdateSceneStatus() {
     if (session) {
         const Vec4& centre = session->GetScene().camera.centre;
         cameraLabel->setText(QString("camera (%1, %2, %3)")
-                                 .arg(centre.x, 0, 'g', 6)
-                                 .arg(centre.y, 0, 'g', 6)
-                                 .arg(centre.z, 0, 'g', 6));
+                                 .arg(centre.x, 0, 'g', 4)
+                                 .arg(centre.y, 0, 'g', 4)
+                                 .arg(centre.z, 0, 'g', 4));
     }
     UpdateActions();
 }
