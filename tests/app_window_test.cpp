@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QThread>
@@ -306,6 +307,33 @@ TEST_F(AppWindowTest, PictureSizeSavingAndDroppedFiles) {
                 << y;
         }
     }
+}
+
+TEST_F(AppWindowTest, RemembersChoicesAndRecentFilesBetweenRuns) {
+    QSettings settings(Path("lumivex.conf"), QSettings::IniFormat);
+    const auto start = [&] {
+        MainWindowOptions options{{64, 64}, StandardDialogs(), LoadSceneText, &settings};
+        options.dialogs.showError = [this](QWidget*, const QString& message) { errors << message; };
+        auto window = std::make_unique<MainWindow>(std::move(options));
+        window->StartUp();
+        return window;
+    };
+    auto first = start();
+    first->SetPictureSize({48, 32});
+    first->CommandAction(kCommandJittered)->trigger();
+    first->OpenSceneFile(ExampleScene("worked-example.txt"));
+    WaitForReading(*first);
+    first->close();
+    auto second = start();
+    EXPECT_EQ(PictureOf(*second).GetWidth(), 48u);
+    EXPECT_EQ(PictureOf(*second).GetHeight(), 32u);
+    EXPECT_TRUE(second->CommandAction(kCommandJittered)->isChecked());
+    QMenu* recent = Action(*second, "Open &Recent")->menu();
+    ASSERT_EQ(recent->actions().size(), 1);
+    recent->actions().front()->trigger();
+    WaitForReading(*second);
+    EXPECT_EQ(second->GetDocument().GetPath(), ExampleScene("worked-example.txt"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 TEST_F(AppWindowTest, ClosingStopsTheRenderAndTearsDown) {
