@@ -26,7 +26,9 @@ class AppWindowTest : public ::testing::Test, public ScratchFiles {
     // Shown and started; small by default, so that renders take a fraction of a second.
     std::unique_ptr<MainWindow> StartWindow(PictureSize pictureSize = {200, 200},
                                             SceneTextLoader load = LoadSceneText) {
-        MainWindowOptions options{pictureSize, StandardDialogs(), std::move(load)};
+        MainWindowOptions options;
+        options.pictureSize = pictureSize;
+        options.load = std::move(load);
         options.dialogs.chooseSceneFile = [this](QWidget*, const QString&) {
             ++chooserShown;
             return chosen.isEmpty() ? QString() : chosen.takeFirst();

@@ -70,7 +70,7 @@ TEST_F(PictureViewTest, ActualSizeIsCentredAndCrispAndEnlargingRepeatsPixels) {
     }
     for (const int zoom : {1, 2}) {  // at 2 the picture fills the view's width
         const QImage shot = view.viewport()->grab().toImage();
-        for (const auto [x, y] : {std::pair{0, 0}, {37, 21}, {99, 59}}) {
+        for (const auto& [x, y] : {std::pair{0, 0}, {37, 21}, {99, 59}}) {
             for (const QPoint inside : {QPoint(0, 0), QPoint(zoom - 1, zoom - 1)}) {
                 const QPoint at = view.PictureRect().topLeft() + QPoint(x, 59 - y) * zoom + inside;
                 EXPECT_EQ(shot.pixel(at) & 0xFFFFFFu, pixels.Load(x, y)) << x << "," << y;
@@ -94,7 +94,8 @@ TEST_F(PictureViewTest, KeysReachTheWindowAndDragsAndTheWheelAreReported) {
     EXPECT_EQ(orbits[0][0].toPointF(), QPointF(5, -3));
     EXPECT_EQ(pans[0][0].toPointF(), QPointF(5, -3));
     EXPECT_EQ(finished.count(), 2);
-    for (const auto [delta, keys] : {std::pair{-240, Qt::NoModifier}, {240, Qt::ControlModifier}}) {
+    for (const auto& [delta, keys] :
+         {std::pair{-240, Qt::NoModifier}, {240, Qt::ControlModifier}}) {
         QWheelEvent event({50, 50}, {50, 50}, {}, {0, delta}, {}, keys, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view.viewport(), &event);
     }

@@ -119,6 +119,8 @@ TEST_F(AppWindowTest, LoadingDuringARenderStopsItUnlessTheFileCannotBeLoaded) {
         return LoadSceneText(std::move(text), stop);
     });
     observed = window.get();
+    // Rows are counted from the first band row on; the preview would only delay them here.
+    Action(*window, "&Quick Preview")->trigger();
     window->OpenSceneFile(ExampleScene("worked-example.txt"));
     WaitForReading(*window);
     const RenderSession& session = *window->GetSession();
@@ -312,7 +314,9 @@ TEST_F(AppWindowTest, PictureSizeSavingAndDroppedFiles) {
 TEST_F(AppWindowTest, RemembersChoicesAndRecentFilesBetweenRuns) {
     QSettings settings(Path("lumivex.conf"), QSettings::IniFormat);
     const auto start = [&] {
-        MainWindowOptions options{{64, 64}, StandardDialogs(), LoadSceneText, &settings};
+        MainWindowOptions options;
+        options.pictureSize = {64, 64};
+        options.settings = &settings;
         options.dialogs.showError = [this](QWidget*, const QString& message) { errors << message; };
         auto window = std::make_unique<MainWindow>(std::move(options));
         window->StartUp();
