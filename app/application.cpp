@@ -5,12 +5,17 @@
 #include <iostream>
 #include <new>
 #include <optional>
+#include <string>
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QSettings>
+#include <QTimer>
 
 #include "app/app_icon.h"
 #include "app/main_window.h"
+#include "app/picture_view.h"
 #include "io/atomic_file.h"
 
 namespace lumivex {
@@ -30,6 +35,19 @@ void StartUpMessageHandler(QtMsgType type, const QMessageLogContext& context,
         std::_Exit(1);
     }
     previousHandler(type, context, message);
+}
+
+// The example scenes: installed in the share directory beside the program's, or, when the
+// program runs from the build tree, in the source tree; else the home directory.
+QString ExamplesDirectory() {
+    for (const QString& directory :
+         {QDir(QCoreApplication::applicationDirPath()).filePath(LUMIVEX_INSTALLED_EXAMPLES),
+          QString(LUMIVEX_SOURCE_EXAMPLES)}) {
+        if (QDir(directory).exists()) {
+            return QDir(directory).canonicalPath();
+        }
+    }
+    return QDir::homePath();
 }
 
 int FailedToStart(const QString& reason) {
@@ -67,9 +85,14 @@ int RunMainWindow(const QStringList& arguments) {
                                  "[scene]");
     parser.process(arguments);
 
+    // Choices are remembered in ~/.config/Lumivex/lumivex.conf.
+    QSettings settings;
+    MainWindowOptions options;
+    options.settings = &settings;
+    options.examplesDirectory = ExamplesDirectory();
     std::optional<MainWindow> window;
     try {
-        window.emplace();
+        window.emplace(std::move(options));
         window->StartUp();
     } catch (const std::bad_alloc&) {
         return FailedToStart("out of memory for the window's picture");
@@ -77,8 +100,33 @@ int RunMainWindow(const QStringList& arguments) {
     qInstallMessageHandler(previousHandler);
 
     if (!qEnvironmentVariableIsEmpty("LUMIVEX_REPORT_RENDERED")) {
-        QObject::connect(&*window, &MainWindow::RenderFinished,
-                         [](double seconds) { std::cout << "rendered " << seconds << std::endl; });
+        // For scripts that check the window: what happened, and where on the screen the
+        // picture's top-left pixel is.
+        MainWindow& shown = *window;
+        const auto where = [&shown] {
+            const QPoint corner =
+                shown.GetView()->viewport()->mapToGlobal(shown.GetView()->PictureRect().topLeft());
+            return " at " + std::to_string(corner.x()) + "," + std::to_string(corner.y());
+        };
+        // Where the picture is, whenever that changes (the window manager places the window
+        // some time after it is shown).
+        auto* placement = new QTimer(&shown);
+        QObject::connect(placement, &QTimer::timeout, [where, last = std::string()]() mutable {
+            if (const std::string now = where(); now != last) {
+                std::cout << "picture" << now << std::endl;
+                last = now;
+            }
+        });
+        placement->start(50);
+        QObject::connect(&shown, &MainWindow::ReadingFinished, [where](bool loaded) {
+            std::cout << (loaded ? "read" : "not read") << where() << std::endl;
+        });
+        QObject::connect(&shown, &MainWindow::RenderStopped, [](int percent) {
+            std::cout << "stopped at " << percent << " %" << std::endl;
+        });
+        QObject::connect(&shown, &MainWindow::RenderFinished, [where](double seconds) {
+            std::cout << "rendered " << seconds << where() << std::endl;
+        });
     }
     if (!parser.positionalArguments().isEmpty()) {
         window->OpenSceneFile(parser.positionalArguments().first());
@@ -107,6 +155,7 @@ int RunLumivex(int argc, char** argv) {
     previousHandler = qInstallMessageHandler(StartUpMessageHandler);
     QApplication application(argc, argv);
     QApplication::setApplicationName("lumivex");
+    QApplication::setOrganizationName("Lumivex");
     QApplication::setApplicationVersion(LUMIVEX_VERSION);
     QApplication::setWindowIcon(AppIcon());
     QApplication::setDesktopFileName("lumivex");

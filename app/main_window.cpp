@@ -1,47 +1,47 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QWindow>
 
-#include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/picture_view.h"
+#include "app/problems_panel.h"
 #include "app/title_text.h"
 #include "io/picture_file.h"
+#include "render/camera_moves.h"
 
 namespace lumivex {
 
 namespace {
 
-QString Quoted(const QString& path) {
-    return "'" + path + "'";
-}
-
-QString ImageFileFilters() {
-    QStringList patterns;
-    for (const QString& extension : WritablePictureExtensions()) {
-        patterns << "*." + extension;
-    }
-    return "PNG image (*.png);;all picture formats (" + patterns.join(' ') + ")";
-}
+// Orbiting turns the camera by this many radians per pixel dragged.
+constexpr float kOrbitRadiansPerPixel = 0.005f;
+// One wheel step moves the camera by this share of its eye distance.
+constexpr float kDollyShare = 0.1f;
 
 QString ModeName(AntialiasMode mode) {
     switch (mode) {
@@ -52,7 +52,15 @@ QString ModeName(AntialiasMode mode) {
         case AntialiasMode::Off:
             break;
     }
-    return "antialiasing off";
+    return "AA off";
+}
+
+QString Seconds(double seconds) {
+    return seconds < 10    ? QString::number(seconds, 'f', 1) + " s"
+           : seconds < 120 ? QString::number(std::lround(seconds)) + " s"
+                           : QString("%1 min %2 s")
+                                 .arg(std::lround(seconds) / 60)
+                                 .arg(std::lround(seconds) % 60);
 }
 
 // The local file a drag carries, or an empty string.
@@ -66,43 +74,32 @@ QString DraggedFile(const QMimeData* data) {
 
 }  // namespace
 
-Dialogs StandardDialogs() {
-    Dialogs dialogs;
-    dialogs.chooseSceneFile = [](QWidget* parent) {
-        // An open dialog accepts only existing files; the first filter is the selected one.
-        return QFileDialog::getOpenFileName(parent, "Open", QString(), kSceneFileFilters);
-    };
-    dialogs.chooseImageFile = [](QWidget* parent, const QString& suggestion) {
-        QFileDialog dialog(parent, "Save Image", suggestion, ImageFileFilters());
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix("png");
-        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
-    };
-    dialogs.showError = [](QWidget* parent, const QString& message) {
-        QMessageBox::critical(parent, kProgramTitle, message);
-    };
-    dialogs.showAbout = [](QWidget* parent) {
-        AboutDialog about(parent);
-        return about.exec();
-    };
-    return dialogs;
-}
-
 MainWindow::MainWindow(MainWindowOptions options) : options(std::move(options)) {
+    pictureChoice.size = this->options.pictureSize;
     setWindowTitle(kProgramTitle);
     setWindowIcon(AppIcon());
     setAcceptDrops(true);
     view = new PictureView(this);
+    view->setFocusPolicy(Qt::StrongFocus);
     setCentralWidget(view);
+    problems = new ProblemsPanel(this);
+    addDockWidget(Qt::BottomDockWidgetArea, problems);
+    problems->hide();
     CreateMenus();
     CreateStatusBar();
+    RestoreSettings();
     UpdateActions();
     connect(&repaintTimer, &QTimer::timeout, this, [this] {
-        view->update();
+        view->viewport()->update();
         UpdateProgress();
     });
     connect(&document, &SceneDocument::ChangedOnDisk, this,
-            [this] { ReadAndLoad(document.GetPath(), ReadCause::Watch); });
+            [this] { StartReading(document.GetPath(), ReadCause::Watch); });
+    connect(&document, &SceneDocument::ReadFinished, this, &MainWindow::TakeReading);
+    connect(view, &PictureView::OrbitDragged, this, &MainWindow::Orbit);
+    connect(view, &PictureView::PanDragged, this, &MainWindow::Pan);
+    connect(view, &PictureView::WheelMoved, this, &MainWindow::Dolly);
+    connect(view, &PictureView::DragFinished, this, &MainWindow::FinishDrag);
 }
 
 MainWindow::~MainWindow() {
@@ -110,7 +107,8 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::CreateMenus() {
-    const auto add = [this](QMenu* menu, const QString& text, int id, const QKeySequence& keys) {
+    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& keys,
+                            int id = 0) {
         QAction* action = menu->addAction(text);
         if (id != 0) {
             action->setData(id);
@@ -118,26 +116,64 @@ void MainWindow::CreateMenus() {
         action->setShortcut(keys);
         return action;
     };
+    const auto checkable = [](QAction* action, bool checked) {
+        action->setCheckable(true);
+        action->setChecked(checked);
+        return action;
+    };
 
     QMenu* file = menuBar()->addMenu("&File");
-    openAction = add(file, "&Open", kCommandOpen, QKeySequence(Qt::CTRL | Qt::Key_O));
+    openAction = add(file, "&Open...", QKeySequence::Open, kCommandOpen);
     connect(openAction, &QAction::triggered, this, &MainWindow::ChooseAndOpen);
-    reloadAction = add(file, "&Reload", 0, QKeySequence(Qt::Key_F5));
-    connect(reloadAction, &QAction::triggered, this, [this] { Reload(); });
-    saveAction = add(file, "&Save Image...", 0, QKeySequence(Qt::CTRL | Qt::Key_S));
+    recentMenu = file->addMenu("Open &Recent");
+    reloadAction = add(file, "Re&load", QKeySequence(Qt::Key_F5));
+    connect(reloadAction, &QAction::triggered, this, &MainWindow::Reload);
+    saveAction = add(file, "&Save Image...", QKeySequence::Save);
     connect(saveAction, &QAction::triggered, this, &MainWindow::ChooseAndSave);
     file->addSeparator();
-    watchAction = add(file, "Reload on &Change", 0, {});
-    watchAction->setCheckable(true);
-    watchAction->setChecked(true);
-    connect(watchAction, &QAction::toggled, &document, &SceneDocument::SetWatching);
+    watchAction = checkable(add(file, "Reload on &Change", {}), true);
+    connect(watchAction, &QAction::toggled, this, [this](bool on) {
+        document.SetWatching(on);
+        // Edits made while the watch was off count as soon as it is back on.
+        if (on && ready && !document.GetPath().isEmpty()) {
+            StartReading(document.GetPath(), ReadCause::Watch);
+        }
+    });
     file->addSeparator();
-    exitAction = add(file, "E&xit", kCommandExit, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    exitAction = add(file, "E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q), kCommandExit);
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    copyCameraAction = add(edit, "&Copy Camera", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    connect(copyCameraAction, &QAction::triggered, this, &MainWindow::CopyCamera);
+
+    QMenu* viewMenu = menuBar()->addMenu("&View");
+    QAction* zoomIn = add(viewMenu, "Zoom &In", QKeySequence(Qt::CTRL | Qt::Key_Equal));
+    zoomIn->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence::ZoomIn});
+    connect(zoomIn, &QAction::triggered, view, &PictureView::ZoomIn);
+    connect(add(viewMenu, "Zoom &Out", QKeySequence(Qt::CTRL | Qt::Key_Minus)), &QAction::triggered,
+            view, &PictureView::ZoomOut);
+    connect(add(viewMenu, "&Actual Size", QKeySequence(Qt::CTRL | Qt::Key_0)), &QAction::triggered,
+            view, &PictureView::ActualSize);
+    connect(add(viewMenu, "&Fit to Window", QKeySequence(Qt::CTRL | Qt::Key_9)),
+            &QAction::triggered, view, &PictureView::FitToWindow);
+    viewMenu->addSeparator();
+    resetCameraAction = add(viewMenu, "&Reset Camera", QKeySequence(Qt::Key_Home));
+    connect(resetCameraAction, &QAction::triggered, this, &MainWindow::ResetCamera);
+    viewMenu->addSeparator();
+    QAction* problemsAction = problems->toggleViewAction();
+    problemsAction->setText("&Problems");
+    viewMenu->addAction(problemsAction);
+
     QMenu* render = menuBar()->addMenu("&Render");
-    stochasticAction = add(render, "&Stochastic", kCommandStochastic, {});
-    stochasticAction->setCheckable(true);
+    stopAction = add(render, "S&top", QKeySequence(Qt::Key_Escape));
+    connect(stopAction, &QAction::triggered, this, &MainWindow::StopRender);
+    render->addSeparator();
+    previewAction = checkable(add(render, "&Quick Preview", {}), true);
+    pictureSizeAction = add(render, "&Picture Size...", {});
+    connect(pictureSizeAction, &QAction::triggered, this, &MainWindow::ChoosePictureSize);
+    render->addSeparator();
+    stochasticAction = checkable(add(render, "&Stochastic", {}, kCommandStochastic), false);
     // Threads read the flag at every hit, so this changes the rest of a running render.
     connect(stochasticAction, &QAction::toggled, this, [this](bool on) {
         if (session) {
@@ -150,33 +186,134 @@ void MainWindow::CreateMenus() {
     for (const auto& [text, id] : {std::pair{"Antialiasing &Off", kCommandAntialiasOff},
                                    std::pair{"&Jittered", kCommandJittered},
                                    std::pair{"&Monte-Carlo", kCommandMonteCarlo}}) {
-        QAction* action = add(render, text, id, {});
-        action->setCheckable(true);
-        action->setChecked(id == kCommandAntialiasOff);
-        antialiasGroup->addAction(action);
+        antialiasGroup->addAction(checkable(add(render, text, {}, id), id == kCommandAntialiasOff));
     }
 
     QMenu* help = menuBar()->addMenu("&Help");
-    aboutAction = add(help, "&About ...", kCommandAbout, QKeySequence(Qt::Key_F1));
+    aboutAction = add(help, "&About ...", QKeySequence(Qt::Key_F1), kCommandAbout);
     connect(aboutAction, &QAction::triggered, this, [this] { options.dialogs.showAbout(this); });
+
+    // A menu closed with Escape leaves the menu bar holding the keyboard; the picture takes it
+    // back, so that the arrow keys move the camera again.
+    for (QMenu* menu : {file, recentMenu, edit, viewMenu, render, help}) {
+        connect(menu, &QMenu::aboutToHide, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                if (QApplication::activePopupWidget() == nullptr) {
+                    view->setFocus(Qt::OtherFocusReason);
+                }
+            });
+        });
+    }
 }
 
 void MainWindow::CreateStatusBar() {
-    sceneLabel = new QLabel(this);
-    sceneLabel->setObjectName("sceneStatus");
-    sceneLabel->setTextFormat(Qt::PlainText);
-    progressLabel = new QLabel(this);
-    progressLabel->setObjectName("renderStatus");
-    progressLabel->setTextFormat(Qt::PlainText);
-    statusBar()->addWidget(sceneLabel, 1);
+    problemSummary = new QPushButton(this);
+    problemSummary->setObjectName("problemSummary");
+    problemSummary->setFlat(true);
+    problemSummary->setFocusPolicy(Qt::NoFocus);
+    problemSummary->hide();
+    connect(problemSummary, &QPushButton::clicked, this, [this] {
+        problems->show();
+        problems->raise();
+    });
+    const auto label = [this](const char* name) {
+        auto* created = new QLabel(this);
+        created->setObjectName(name);
+        created->setTextFormat(Qt::PlainText);
+        return created;
+    };
+    fileLabel = label("sceneStatus");
+    pictureLabel = label("pictureStatus");
+    cameraLabel = label("cameraStatus");
+    progressLabel = label("renderStatus");
+    progressBar = new QProgressBar(this);
+    progressBar->setRange(0, 100);
+    progressBar->setMaximumWidth(90);
+    progressBar->setFocusPolicy(Qt::NoFocus);
+    statusBar()->addWidget(problemSummary);
+    statusBar()->addWidget(fileLabel, 1);
+    statusBar()->addPermanentWidget(cameraLabel);
+    statusBar()->addPermanentWidget(pictureLabel);
+    statusBar()->addPermanentWidget(progressBar);
     statusBar()->addPermanentWidget(progressLabel);
 }
 
+void MainWindow::RestoreSettings() {
+    if (options.settings == nullptr) {
+        return;
+    }
+    QSettings& settings = *options.settings;
+    const auto width = settings.value("picture/width", pictureChoice.size.width).toUInt();
+    const auto height = settings.value("picture/height", pictureChoice.size.height).toUInt();
+    if (width >= 1 && height >= 1 && width <= 16384 && height <= 16384) {
+        pictureChoice.size = {width, height};
+    }
+    pictureChoice.matchAspect = settings.value("picture/matchAspect", true).toBool();
+    const int mode = settings.value("render/antialiasing", kCommandAntialiasOff).toInt();
+    for (QAction* action : antialiasGroup->actions()) {
+        if (action->data().toInt() == mode) {
+            action->setChecked(true);
+        }
+    }
+    stochasticAction->setChecked(settings.value("render/stochastic", false).toBool());
+    previewAction->setChecked(settings.value("render/quickPreview", true).toBool());
+    watchAction->setChecked(settings.value("file/reloadOnChange", true).toBool());
+    lastDirectory = settings.value("file/lastDirectory").toString();
+    recentFiles = settings.value("file/recent").toStringList().mid(0, kRecentFiles);
+    UpdateRecentMenu();
+}
+
+void MainWindow::SaveSettings() const {
+    if (options.settings == nullptr) {
+        return;
+    }
+    QSettings& settings = *options.settings;
+    settings.setValue("window/geometry", saveGeometry());
+    settings.setValue("picture/width", pictureChoice.size.width);
+    settings.setValue("picture/height", pictureChoice.size.height);
+    settings.setValue("picture/matchAspect", pictureChoice.matchAspect);
+    const QAction* mode = antialiasGroup->checkedAction();
+    settings.setValue("render/antialiasing", mode != nullptr ? mode->data().toInt() : 0);
+    settings.setValue("render/stochastic", stochasticAction->isChecked());
+    settings.setValue("render/quickPreview", previewAction->isChecked());
+    settings.setValue("file/reloadOnChange", watchAction->isChecked());
+    settings.setValue("file/lastDirectory", lastDirectory);
+    settings.setValue("file/recent", recentFiles);
+}
+
 void MainWindow::UpdateActions() {
-    // Reading and saving need the window's picture; Reload needs a file to read again.
+    const bool hasScene = ready && !document.GetPath().isEmpty();
+    const bool running = ready && session->IsRunning();
     openAction->setEnabled(ready);
-    reloadAction->setEnabled(ready && !document.GetPath().isEmpty());
-    saveAction->setEnabled(ready);
+    recentMenu->setEnabled(ready && !recentFiles.isEmpty());
+    reloadAction->setEnabled(hasScene);
+    // Something to save once a render has drawn into the picture.
+    saveAction->setEnabled(ready && renderSerial != 0);
+    stopAction->setEnabled(running);
+    pictureSizeAction->setEnabled(ready);
+    copyCameraAction->setEnabled(ready);
+    resetCameraAction->setEnabled(hasScene);
+}
+
+void MainWindow::UpdateRecentMenu() {
+    recentMenu->clear();
+    for (const QString& path : recentFiles) {
+        QAction* action = recentMenu->addAction(PrintableFileName(QFileInfo(path).fileName()));
+        action->setToolTip(PrintableFileName(path));
+        connect(action, &QAction::triggered, this, [this, path] { OpenSceneFile(path); });
+    }
+    recentMenu->setEnabled(ready && !recentFiles.isEmpty());
+}
+
+void MainWindow::RememberRecent(const QString& path) {
+    recentFiles.removeAll(path);
+    recentFiles.prepend(path);
+    while (recentFiles.size() > kRecentFiles) {
+        recentFiles.removeLast();
+    }
+    lastDirectory = QFileInfo(path).absolutePath();
+    UpdateRecentMenu();
+    SaveSettings();
 }
 
 QAction* MainWindow::CommandAction(int id) const {
@@ -191,30 +328,49 @@ QAction* MainWindow::CommandAction(int id) const {
 }
 
 void MainWindow::StartUp() {
-    resize(options.outerSize);
-    show();
-    // Where the window system draws a frame, its size is known once the window is shown; the
-    // window then shrinks so that it measures outerSize frame and all.
-    if (const QWindow* handle = windowHandle()) {
-        const QMargins frame = handle->frameMargins();
-        if (!frame.isNull()) {
-            resize(options.outerSize.shrunkBy(frame));
-        }
-    }
-    // The picture has the drawing area's size now, in device pixels, whatever the window's
-    // size later becomes.
-    const qreal ratio = view->devicePixelRatioF();
-    const auto deviceLength = [ratio](int length) {
-        return static_cast<std::uint32_t>(std::max(0L, std::lround(length * ratio)));
-    };
     session = std::make_unique<RenderSession>();
-    session->ResizePicture({deviceLength(view->width()), deviceLength(view->height())});
+    session->ResizePicture(pictureChoice.size);
     session->SetStochastic(stochasticAction->isChecked());
+    show();
     WriteHint();
-    view->SetPicture(session->GetPixels(), ratio);
+    view->SetPicture(session->GetPixels(), view->devicePixelRatioF());
+    const QByteArray geometry = options.settings != nullptr
+                                    ? options.settings->value("window/geometry").toByteArray()
+                                    : QByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        FitWindowToPicture();
+    }
     repaintTimer.start(kRepaintMilliseconds);
     ready = true;
+    view->setFocus(Qt::OtherFocusReason);
+    UpdateSceneStatus();
     UpdateActions();
+}
+
+void MainWindow::FitWindowToPicture() {
+    // The window grows by its bars and frame to hold the picture one pixel to a device pixel,
+    // or shows it scaled to fit where the screen is smaller.
+    const qreal ratio = view->devicePixelRatioF();
+    const QSize picture(static_cast<int>(std::ceil(pictureChoice.size.width / ratio)),
+                        static_cast<int>(std::ceil(pictureChoice.size.height / ratio)));
+    // The menu bar, the status bar and the window's frame around the picture view.
+    layout()->activate();
+    const QSize bars = size() - view->size();
+    QSize wanted = picture + bars;
+    QSize room = wanted;
+    if (const QScreen* display = screen()) {
+        room = display->availableGeometry().size();
+        if (const QWindow* handle = windowHandle()) {
+            room = room.shrunkBy(handle->frameMargins());
+        }
+    }
+    resize(wanted.boundedTo(room));
+    layout()->activate();
+    if (wanted.width() > room.width() || wanted.height() > room.height()) {
+        view->FitToWindow();
+    } else {
+        view->ActualSize();
+    }
 }
 
 void MainWindow::WriteHint() {
@@ -247,6 +403,7 @@ void MainWindow::WriteHint() {
 }
 
 void MainWindow::Teardown() {
+    document.CancelReading();
     if (session) {
         session->Stop();
     }
@@ -260,48 +417,134 @@ void MainWindow::Teardown() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // Nothing may render once the window is gone; the rest goes in Teardown.
+    // Nothing may render or read once the window is gone; the rest goes in Teardown.
+    document.CancelReading();
     if (session) {
         session->Stop();
     }
     repaintTimer.stop();
     document.SetWatching(false);
+    SaveSettings();
     event->accept();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    // Every key is taken here, and only the arrows do something.
+    // Every key is taken here; the arrows and Page Up and Down move the camera, Shift ten times
+    // as far and Ctrl a hundred times.
     event->accept();
     if (!ready) {
         return;
     }
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    const double steps = modifiers & Qt::ControlModifier ? 100.0
+                         : modifiers & Qt::ShiftModifier ? 10.0
+                                                         : 1.0;
     switch (event->key()) {
         case Qt::Key_Left:
-            NudgeCamera(&Vec4::x, -1.0);
+            NudgeCamera(0, -steps);
             break;
         case Qt::Key_Right:
-            NudgeCamera(&Vec4::x, 1.0);
+            NudgeCamera(0, steps);
             break;
         case Qt::Key_Up:
-            NudgeCamera(&Vec4::z, -1.0);
+            NudgeCamera(2, -steps);
             break;
         case Qt::Key_Down:
-            NudgeCamera(&Vec4::z, 1.0);
+            NudgeCamera(2, steps);
+            break;
+        case Qt::Key_PageUp:
+            NudgeCamera(1, steps);
+            break;
+        case Qt::Key_PageDown:
+            NudgeCamera(1, -steps);
             break;
         default:
             break;
     }
 }
 
-void MainWindow::NudgeCamera(float Vec4::*axis, double direction) {
+void MainWindow::NudgeCamera(int axis, double steps) {
+    Camera camera = session->GetScene().camera;
+    float& coordinate = axis == 0 ? camera.centre.x : axis == 1 ? camera.centre.y : camera.centre.z;
+    coordinate = static_cast<float>(static_cast<double>(coordinate) +
+                                    steps * static_cast<double>(kCameraStep));
+    MoveCamera(camera);
+}
+
+void MainWindow::MoveCamera(const Camera& camera, bool previewOnly) {
     // Threads read the camera, so they stop before it moves; the scene is rendered again from
     // the new place. Before any scene is loaded there is nothing to render, and the hint stays.
     session->Stop();
-    float& coordinate = session->GetScene().camera.centre.*axis;
-    coordinate = static_cast<float>(static_cast<double>(coordinate) +
-                                    direction * static_cast<double>(kCameraStep));
+    session->GetScene().camera = camera;
     if (!document.GetPath().isEmpty()) {
+        StartRender(previewOnly);
+    }
+    UpdateSceneStatus();
+}
+
+void MainWindow::Orbit(QPointF delta) {
+    if (!ready || document.GetPath().isEmpty()) {
+        return;
+    }
+    const Camera& camera = session->GetScene().camera;
+    if (!orbitPivot) {
+        // The pivot and the upright direction are fixed for the whole drag.
+        const HitFinder* hits = session->GetContext().hits;
+        if (hits == nullptr) {
+            return;
+        }
+        orbitPivot = ViewPivot(camera, *hits);
+        orbitUp = WorldUpOf(camera);
+    }
+    dragging = true;
+    MoveCamera(
+        OrbitCamera(camera, *orbitPivot, -static_cast<float>(delta.x()) * kOrbitRadiansPerPixel,
+                    -static_cast<float>(delta.y()) * kOrbitRadiansPerPixel, orbitUp),
+        true);
+}
+
+void MainWindow::Pan(QPointF delta) {
+    if (!ready || document.GetPath().isEmpty()) {
+        return;
+    }
+    // right and up are half the image plane: a drag across the whole picture moves by two.
+    const double zoom = view->Zoom();
+    const auto dx = static_cast<float>(-2.0 * delta.x() / zoom / pictureChoice.size.width);
+    const auto dy = static_cast<float>(2.0 * delta.y() / zoom / pictureChoice.size.height);
+    dragging = true;
+    MoveCamera(PanCamera(session->GetScene().camera, dx, dy), true);
+}
+
+void MainWindow::Dolly(int steps) {
+    if (!ready || document.GetPath().isEmpty()) {
+        return;
+    }
+    const Camera& camera = session->GetScene().camera;
+    MoveCamera(DollyCamera(camera, static_cast<float>(steps) * kDollyShare *
+                                       std::max(Length(camera.eyeOffset), 0.01f)));
+}
+
+void MainWindow::FinishDrag() {
+    orbitPivot.reset();
+    if (dragging && ready && !document.GetPath().isEmpty()) {
+        dragging = false;
+        session->Stop();
         StartRender();
+    }
+    dragging = false;
+}
+
+void MainWindow::ResetCamera() {
+    if (ready && !document.GetPath().isEmpty()) {
+        MoveCamera(fileCamera);
+    }
+}
+
+void MainWindow::CopyCamera() {
+    if (ready) {
+        QApplication::clipboard()->setText(
+            QString::fromStdString(CameraLine(session->GetScene().camera)));
+        statusBar()->showMessage("Camera copied", 3000);
     }
 }
 
@@ -323,56 +566,94 @@ void MainWindow::ChooseAndOpen() {
     if (!ready) {
         return;
     }
-    const QString path = options.dialogs.chooseSceneFile(this);
+    const QString directory = !lastDirectory.isEmpty() ? lastDirectory : options.examplesDirectory;
+    const QString path = options.dialogs.chooseSceneFile(this, directory);
     if (path.isEmpty()) {
         return;  // cancelled: a running render goes on
     }
     OpenSceneFile(path);
 }
 
-bool MainWindow::OpenSceneFile(const QString& path) {
-    return ready && ReadAndLoad(path, ReadCause::Chosen);
+void MainWindow::OpenSceneFile(const QString& path) {
+    if (ready) {
+        StartReading(path, ReadCause::Chosen);
+    }
 }
 
-bool MainWindow::Reload() {
-    return ready && !document.GetPath().isEmpty() &&
-           ReadAndLoad(document.GetPath(), ReadCause::Chosen);
+void MainWindow::Reload() {
+    if (ready && !document.GetPath().isEmpty()) {
+        StartReading(document.GetPath(), ReadCause::Chosen);
+    }
 }
 
-bool MainWindow::ReadAndLoad(const QString& path, ReadCause cause) {
-    SceneReading reading = ReadScene(path, options.load);
-    if (reading.scene == nullptr) {
+void MainWindow::StartReading(const QString& path, ReadCause cause) {
+    // The render goes on while the file is read and indexed; a read in progress is cancelled.
+    document.StartReading(path, cause, options.load);
+    setCursor(Qt::BusyCursor);
+    fileLabel->setText("Reading " + PrintableFileName(QFileInfo(path).fileName()) + "...");
+}
+
+void MainWindow::TakeReading(const std::shared_ptr<LoadedScene>& loaded, ReadCause cause) {
+    unsetCursor();
+    SceneReading& reading = loaded->reading;
+    if (!ready) {
+        return;
+    }
+    if (loaded->prepared.scene == nullptr) {
         // Nothing changes: the scene, the picture and a running render stay as they are. A
         // watched file that is briefly unreadable is no reason for a message box.
+        UpdateSceneStatus();
         if (cause == ReadCause::Watch) {
-            sceneLabel->setText(reading.failure);
+            statusBar()->showMessage(reading.failure, 10000);
         } else {
             ReportError(reading.failure);
         }
-        return false;
+        emit ReadingFinished(false);
+        return;
     }
     // The watch also fires for other files in the directory, and for saves that change nothing.
     if (cause == ReadCause::Watch && document.IsUnchanged(reading)) {
-        return false;
+        UpdateSceneStatus();
+        emit ReadingFinished(false);
+        return;
     }
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        // No thread may read the scene while it is replaced; SetScene stops them.
-        session->SetScene(PrepareScene(std::move(reading.scene), true));
-    } catch (const std::exception& e) {
-        ReportError(QString::fromStdString(LoadFailureMessage(reading.path.toStdString(), e)) +
-                    "; the scene stays as it was");
-        return false;
-    }
-    const std::chrono::duration<double> indexing = std::chrono::steady_clock::now() - start;
-    setWindowTitle(ReadTimeTitle(reading.seconds + indexing.count()));
+    // No thread may read the scene while it is replaced; SetScene stops them.
+    session->SetScene(std::move(loaded->prepared));
+    setWindowTitle(ReadTimeTitle(reading.seconds + loaded->indexSeconds));
     document.Accept(reading);
-    sceneLabel->setText(document.ProblemSummary());
-    sceneLabel->setToolTip(document.ProblemDetails());
-    UpdateActions();
+    fileCamera = session->GetScene().camera;
+    RememberRecent(reading.path);
+    problems->Show(reading.path, reading.diagnostic, reading.warnings);
+    if (problems->Count() > 0 && problems->isHidden()) {
+        // The panel opens below the picture, and the window grows to keep the picture whole.
+        problems->show();
+        if (!isMaximized() && !isFullScreen()) {
+            FitWindowToPicture();
+        }
+    }
+    UpdateSceneStatus();
+    emit ReadingFinished(true);
     // Over the previous picture: rows not reached yet still show it.
     StartRender();
-    return true;
+}
+
+void MainWindow::UpdateSceneStatus() {
+    const QString& path = document.GetPath();
+    fileLabel->setText(path.isEmpty() ? QString() : PrintableFileName(QFileInfo(path).fileName()));
+    fileLabel->setToolTip(PrintableFileName(path));
+    const QString& summary = document.ProblemSummary();
+    const int count = problems->Count();
+    problemSummary->setVisible(!summary.isEmpty());
+    problemSummary->setText(count == 1 ? "1 problem" : QString("%1 problems").arg(count));
+    problemSummary->setToolTip(summary);
+    if (session) {
+        const Vec4& centre = session->GetScene().camera.centre;
+        cameraLabel->setText(QString("camera (%1, %2, %3)")
+                                 .arg(centre.x, 0, 'g', 4)
+                                 .arg(centre.y, 0, 'g', 4)
+                                 .arg(centre.z, 0, 'g', 4));
+    }
+    UpdateActions();
 }
 
 AntialiasMode MainWindow::CheckedMode() const {
@@ -387,26 +668,34 @@ AntialiasMode MainWindow::CheckedMode() const {
     }
 }
 
-void MainWindow::StartRender() {
-    const PixelBuffer& pixels = *session->GetPixels();
+void MainWindow::StartRender(bool previewOnly) {
     RenderRequest request;
-    request.picture = {pixels.GetWidth(), pixels.GetHeight()};
+    request.picture = pictureChoice.size;
     request.mode = CheckedMode();
     request.stochastic = stochasticAction->isChecked();
     request.bands = DefaultBandCount();
+    request.preview = previewOnly || previewAction->isChecked();
+    request.previewOnly = previewOnly;
     const unsigned serial = ++renderSerial;
     bandsDone = 0;
     renderSeconds.reset();
     // Runs on the rendering thread, which must not touch the window: it leaves its report for
     // the GUI thread and asks that thread to take it.
-    session->Start(request, [this, serial](unsigned, double seconds) {
-        {
-            const std::lock_guard lock(reportsMutex);
-            reports.push_back({serial, seconds});
-        }
-        QMetaObject::invokeMethod(this, "TakeBandReports", Qt::QueuedConnection);
-    });
+    try {
+        session->Start(request, [this, serial](unsigned, double seconds) {
+            {
+                const std::lock_guard lock(reportsMutex);
+                reports.push_back({serial, seconds});
+            }
+            QMetaObject::invokeMethod(this, "TakeBandReports", Qt::QueuedConnection);
+        });
+    } catch (const std::exception& e) {
+        ReportError(QString("cannot render: %1").arg(e.what()));
+    }
+    // Starting may have made a new picture of the new size.
+    view->SetPicture(session->GetPixels(), view->devicePixelRatioF());
     UpdateProgress();
+    UpdateActions();
 }
 
 void MainWindow::TakeBandReports() {
@@ -424,49 +713,155 @@ void MainWindow::TakeBandReports() {
         if (++bandsDone == session->GetBands().size()) {
             renderSeconds = session->LastBandSeconds();
             UpdateProgress();
+            UpdateActions();
+            if (saveWhenFinished) {
+                saveWhenFinished = false;
+                SaveImage(pendingSavePath);
+            }
             emit RenderFinished(*renderSeconds);
         }
     }
 }
 
+void MainWindow::StopRender() {
+    if (!session || !session->IsRunning()) {
+        return;
+    }
+    session->Stop();
+    if (saveWhenFinished) {
+        saveWhenFinished = false;
+        statusBar()->showMessage(
+            "Stopped: " + PrintableFileName(pendingSavePath) + " was not saved", 10000);
+    }
+    UpdateProgress();
+    UpdateActions();
+    const std::uint64_t height = std::max<std::uint64_t>(pictureChoice.size.height, 1);
+    emit RenderStopped(
+        static_cast<int>(std::min<std::uint64_t>(session->RowsFinished(), height) * 100 / height));
+}
+
 void MainWindow::UpdateProgress() {
-    if (!session || !session->GetLastRequest()) {
+    if (!session) {
+        return;
+    }
+    const PictureSize size = pictureChoice.size;
+    QString picture =
+        QString("%1 x %2 · %3").arg(size.width).arg(size.height).arg(ModeName(CheckedMode()));
+    if (session->GetContext().stochastic.load()) {
+        picture += ", stochastic";
+    }
+    pictureLabel->setText(picture);
+    if (!session->GetLastRequest()) {
+        progressBar->hide();
         return;
     }
     const RenderRequest& request = *session->GetLastRequest();
+    const std::uint64_t height = request.picture.height;
+    const std::uint64_t rows = std::min<std::uint64_t>(session->RowsFinished(), height);
+    const int percent = height == 0 ? 100 : static_cast<int>(rows * 100 / height);
     QString text;
     if (renderSeconds) {
         text = QString("Rendered in %1 s").arg(*renderSeconds, 0, 'f', 2);
+    } else if (session->IsRunning()) {
+        const double elapsed = session->ElapsedSeconds();
+        if (session->IsPreviewing()) {
+            text = "Previewing, " + Seconds(elapsed);
+        } else {
+            text = QString("Rendering, %1").arg(Seconds(elapsed));
+            if (rows > 0) {
+                text += ", " +
+                        Seconds(elapsed * static_cast<double>(height - rows) /
+                                static_cast<double>(rows)) +
+                        " left";
+            }
+        }
     } else {
-        const std::uint64_t height = request.picture.height;
-        const std::uint64_t rows = std::min<std::uint64_t>(session->RowsFinished(), height);
-        const std::uint64_t percent = height == 0 ? 100 : rows * 100 / height;
-        text = !session->IsRunning() && rows < height
-                   ? QString("Stopped at %1%").arg(percent)
-                   : QString("Rendering %1%, %2 s")
-                         .arg(percent)
-                         .arg(session->ElapsedSeconds(), 0, 'f', 1);
+        text = request.previewOnly ? QString("Preview") : QString("Stopped at %1 %").arg(percent);
     }
-    text += " · " + ModeName(request.mode);
-    if (session->GetContext().stochastic.load()) {
-        text += ", stochastic";
-    }
+    progressBar->setVisible(!renderSeconds);
+    progressBar->setValue(percent);
     progressLabel->setText(text);
 }
 
-void MainWindow::ChooseAndSave() {
+void MainWindow::ChoosePictureSize() {
     if (!ready) {
         return;
+    }
+    const auto choice = options.dialogs.choosePictureSize(this, pictureChoice,
+                                                          CameraAspect(session->GetScene().camera));
+    if (choice) {
+        pictureChoice.matchAspect = choice->matchAspect;
+        SetPictureSize(choice->size);
+    }
+}
+
+void MainWindow::SetPictureSize(PictureSize size) {
+    if (!ready || size.width == 0 || size.height == 0) {
+        return;
+    }
+    try {
+        session->ResizePicture(size);
+    } catch (const std::bad_alloc&) {
+        ReportError(QString("no memory for a %1 x %2 picture; it stays %3 x %4")
+                        .arg(size.width)
+                        .arg(size.height)
+                        .arg(pictureChoice.size.width)
+                        .arg(pictureChoice.size.height));
+        return;
+    }
+    pictureChoice.size = size;
+    view->SetPicture(session->GetPixels(), view->devicePixelRatioF());
+    view->PictureResized();
+    SaveSettings();
+    if (!document.GetPath().isEmpty()) {
+        StartRender();
+    } else {
+        WriteHint();
+    }
+    UpdateProgress();
+}
+
+void MainWindow::ChooseAndSave() {
+    if (!ready || renderSerial == 0) {
+        return;
+    }
+    SaveTiming timing = SaveTiming::Now;
+    if (session->IsRunning()) {
+        timing = options.dialogs.chooseSaveTiming(this);
+        if (timing == SaveTiming::Cancel) {
+            return;
+        }
     }
     QString suggestion = QDir::home().filePath("lumivex.png");
     if (!document.GetPath().isEmpty()) {
         const QFileInfo scenePath(document.GetPath());
         suggestion = scenePath.dir().filePath(scenePath.completeBaseName() + ".png");
     }
-    const QString path = options.dialogs.chooseImageFile(this, suggestion);
-    if (!path.isEmpty()) {
-        SaveImage(path);
+    // A name the program cannot write brings the chooser back with the name kept.
+    QString path;
+    for (;;) {
+        path = options.dialogs.chooseImageFile(this, suggestion);
+        if (path.isEmpty()) {
+            return;
+        }
+        if (QFileInfo(path).suffix().isEmpty()) {
+            path += ".png";
+        }
+        const PictureFormat format = PictureFormatFor(path);
+        if (!format.name.isEmpty()) {
+            break;
+        }
+        ReportError("cannot write '" + PrintableFileName(path) + "': " + format.problem);
+        suggestion = path;
     }
+    if (timing == SaveTiming::WhenFinished && session->IsRunning()) {
+        saveWhenFinished = true;
+        pendingSavePath = path;
+        statusBar()->showMessage(
+            "The picture goes to " + PrintableFileName(path) + " once it is finished", 10000);
+        return;
+    }
+    SaveImage(path);
 }
 
 bool MainWindow::SaveImage(const QString& chosenPath) {
@@ -479,22 +874,35 @@ bool MainWindow::SaveImage(const QString& chosenPath) {
     }
     const PictureFormat format = PictureFormatFor(path);
     if (format.name.isEmpty()) {
-        ReportError("cannot write " + Quoted(path) + ": " + format.problem);
+        ReportError("cannot write '" + PrintableFileName(path) + "': " + format.problem);
         return false;
     }
     const PixelBuffer& pixels = *session->GetPixels();
     QImage image = NewPictureImage(pixels.GetWidth(), pixels.GetHeight());
     if (image.isNull()) {
-        ReportError("cannot write " + Quoted(path) + ": out of memory");
+        ReportError("cannot write '" + PrintableFileName(path) + "': out of memory");
         return false;
     }
     CopyPicture(pixels, image);
+    // Rows a render has not finished hold progress markers or an older picture: they are saved
+    // white, so that the file holds only what this render drew.
+    if (!IsRenderComplete() && session->GetLastRequest()) {
+        const std::vector<Band>& bands = session->GetBands();
+        for (unsigned b = 0; b < bands.size(); ++b) {
+            const std::uint32_t finished = bands[b].y0 + session->RowsFinished(b);
+            for (std::uint32_t y = std::max(finished, bands[b].y0); y < bands[b].y1; ++y) {
+                const int row = image.height() - 1 - static_cast<int>(y);
+                std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(row)), image.width(),
+                            qRgb(255, 255, 255));
+            }
+        }
+    }
     const PictureWrite written = WritePicture(image, path, format.name);
     if (written.outcome != PictureWrite::Outcome::Written) {
         ReportError(written.error);
         return false;
     }
-    statusBar()->showMessage("Saved " + path, 5000);
+    statusBar()->showMessage("Saved " + PrintableFileName(path), 5000);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace lumivex {
 
@@ -15,7 +16,7 @@ namespace {
 // "file:line:column: message", as compilers write it.
 QString DiagnosticLine(const QString& fileName, const SceneDiagnostic& diagnostic) {
     return QString("%1:%2:%3: %4")
-        .arg(fileName)
+        .arg(PrintableFileName(fileName))
         .arg(diagnostic.line)
         .arg(diagnostic.column)
         .arg(QString::fromStdString(diagnostic.message));
@@ -31,7 +32,7 @@ SceneReading ReadScene(const QString& path, const SceneTextLoader& load,
     try {
         contents = ReadSceneFile(reading.path, {kDefaultMaxSceneBytes, stop});
     } catch (const std::exception&) {
-        contents.failure = "cannot read '" + reading.path + "': out of memory";
+        contents.failure = "cannot read '" + PrintableFileName(reading.path) + "': out of memory";
     }
     if (!contents.bytes) {
         reading.failure = contents.failure;
@@ -59,6 +60,60 @@ SceneReading ReadScene(const QString& path, const SceneTextLoader& load,
 
 SceneDocument::SceneDocument(QObject* parent) : QObject(parent) {
     connect(&watch, &SceneFileWatch::Changed, this, &SceneDocument::ChangedOnDisk);
+}
+
+SceneDocument::~SceneDocument() {
+    CancelReading();
+    WaitForRead();
+}
+
+void SceneDocument::StartReading(const QString& path, ReadCause cause, SceneTextLoader load) {
+    CancelReading();
+    const unsigned serial = ++readSerial;
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    readStop = stop;
+    reading = true;
+    readingPath = path;
+    // The worker owns what it uses; the result comes back through a queued call, which is
+    // dropped when the document is gone or a later read has started.
+    readFuture = QtConcurrent::run([this, path, cause, serial, stop, load = std::move(load)] {
+        auto loaded = std::make_shared<LoadedScene>();
+        loaded->reading = ReadScene(path, load, stop.get());
+        if (loaded->reading.scene != nullptr && !stop->load()) {
+            const auto start = std::chrono::steady_clock::now();
+            try {
+                loaded->prepared = PrepareScene(std::move(loaded->reading.scene), true, stop.get());
+            } catch (const std::exception& e) {
+                loaded->reading.failure = QString::fromStdString(LoadFailureMessage(
+                                              loaded->reading.path.toStdString(), e)) +
+                                          "; the scene stays as it was";
+            }
+            loaded->indexSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        if (stop->load()) {
+            return;
+        }
+        QMetaObject::invokeMethod(this, [this, serial, loaded, cause] {
+            if (serial != readSerial) {
+                return;
+            }
+            reading = false;
+            emit ReadFinished(loaded, cause);
+        });
+    });
+}
+
+void SceneDocument::CancelReading() {
+    if (readStop) {
+        readStop->store(true);
+    }
+    ++readSerial;
+    reading = false;
+}
+
+void SceneDocument::WaitForRead() {
+    readFuture.waitForFinished();
 }
 
 bool SceneDocument::IsUnchanged(const SceneReading& reading) const {

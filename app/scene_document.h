@@ -8,11 +8,13 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QFuture>
 #include <QObject>
 #include <QString>
 
 #include "app/scene_file_watch.h"
 #include "io/scene_file.h"
+#include "render/render_session.h"
 #include "scene/scene.h"
 #include "scene/scene_loader.h"
 
@@ -34,11 +36,33 @@ struct SceneReading {
 SceneReading ReadScene(const QString& path, const SceneTextLoader& load,
                        const std::atomic<bool>* stop = nullptr);
 
+// A reading whose scene is indexed and ready for a render session.
+struct LoadedScene {
+    SceneReading reading;  // its scene has moved into `prepared`
+    PreparedScene prepared;
+    double indexSeconds = 0.0;
+};
+
+// Why a file is read: chosen by the person (failures are reported) or seen changing on disk
+// (an unchanged file or a brief failure is no news).
+enum class ReadCause { Chosen, Watch };
+
 class SceneDocument : public QObject {
     Q_OBJECT
 
   public:
     explicit SceneDocument(QObject* parent = nullptr);
+    // Waits for a read in progress, asked to give up first.
+    ~SceneDocument() override;
+
+    // Reads, loads and indexes `path` on a worker thread; ReadFinished follows on this object's
+    // thread. A read in progress is cancelled first and reports nothing.
+    void StartReading(const QString& path, ReadCause cause, SceneTextLoader load);
+    // Asks a read in progress to give up; it reports nothing.
+    void CancelReading();
+    // Whether a read is in progress, and of which file.
+    bool IsReading() const { return reading; }
+    const QString& ReadingPath() const { return readingPath; }
 
     // The file of the scene being shown; empty before the first load.
     const QString& GetPath() const { return path; }
@@ -59,9 +83,18 @@ class SceneDocument : public QObject {
   signals:
     // The watched file was written or replaced and has been quiet for a moment since.
     void ChangedOnDisk();
+    // A read finished: the scene is in `loaded->prepared.scene`, or null with the failure.
+    void ReadFinished(std::shared_ptr<LoadedScene> loaded, ReadCause cause);
 
   private:
     void UpdateWatch();
+    void WaitForRead();
+
+    bool reading = false;
+    QString readingPath;
+    unsigned readSerial = 0;  // results of cancelled reads are dropped
+    std::shared_ptr<std::atomic<bool>> readStop;
+    QFuture<void> readFuture;
 
     QString path;
     QByteArray digest;

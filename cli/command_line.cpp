@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include "io/picture_file.h"
+#include "io/scene_file.h"
 #include "render/band_dispatch.h"
 
 namespace lumivex {
@@ -105,11 +106,12 @@ const char kHelpEpilogue[] =
     R"(
 SCENE is a text file, a pipe or a FIFO (/dev/stdin reads standard input). A directory, a
 device, a file holding a NUL byte (no text file does) and a file past --max-scene-size are
-refused. Rendering reports skipped lines that look like mistakes as warnings on standard
-error, and so does a file without a single entry (--strict refuses it). On a terminal,
-standard error also shows the progress. Ctrl+C stops at once, whether the scene is being
-read, loaded or rendered or the picture written, and writes nothing. The picture depends only
-on SCENE, --size, --aa, --stochastic and --workers: the same command gives the same file.
+refused. Rendering reports skipped lines that look like mistakes (a keyword in the wrong case,
+misspelt or written against its data, stray data) as warnings on standard error, and so does
+a scene without objects or a file without a single entry (--strict refuses the latter). On a
+terminal, standard error also shows the progress. Ctrl+C stops at once, whether the scene is
+being read, loaded or rendered or the picture written, and writes nothing. The picture depends
+only on SCENE, --size, --aa, --stochastic and --workers: the same command gives the same file.
 
 With --stats, standard output receives one JSON object on one line:
   seconds, workers, threads, width, height, mode, stochastic, accelerated,
@@ -127,7 +129,8 @@ With --check, standard output receives one JSON object:
               material is {diffuse, specularCoefficient, specularExponent, attenuation,
               permittivity, permeability, refractiveIndex, roughness}
   diagnostic  null, or {line, column, message} for the item where reading stopped
-  warnings    [{line, column, message}] for skipped lines that look like mistakes
+  warnings    [{line, column, message}] for skipped lines that look like mistakes, and for
+              a scene without objects
 Every number reads back as the same single-precision value, except that NaN is written
 as null, infinity as 1e39 (-1e39 for minus infinity) and -0 as 0.
 
@@ -146,7 +149,7 @@ Exit status:
 )";
 
 QString Quoted(const QString& text) {
-    return "'" + text + "'";
+    return "'" + PrintableFileName(text) + "'";
 }
 
 // Past every limit the command line sets; larger numbers read as this.

@@ -24,6 +24,7 @@
 #include "io/atomic_file.h"
 #include "io/picture_file.h"
 #include "render/render_session.h"
+#include "scene/printable_text.h"
 
 namespace lumivex {
 
@@ -212,8 +213,9 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     // picture that could not be written is refused at once, not after the render.
     if (const QString problem = OutputProblem(options.outputPath, request.scenePath);
         !problem.isEmpty()) {
-        err << kProgramName << ": cannot write '" << options.outputPath.toStdString()
-            << "': " << problem.toStdString() << '\n';
+        err << kProgramName << ": cannot write '"
+            << PrintableFileName(options.outputPath).toStdString() << "': " << problem.toStdString()
+            << '\n';
         return kExitUsage;
     }
     PictureFile output(options.outputPath);
@@ -242,7 +244,8 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     }
     // Text without a single entry is most likely not a scene file; its warning is out already.
     if (loaded.noEntry && options.strict) {
-        err << kProgramName << ": " << fileName << " holds no scene entry; nothing rendered\n";
+        err << kProgramName << ": " << PrintableText(fileName)
+            << " holds no scene entry; nothing rendered\n";
         return kExitDiagnostic;
     }
     if (interrupt.Requested()) {
@@ -307,8 +310,9 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
             break;
     }
     if (errIsTerminal) {
-        err << "wrote " << options.outputPath.toStdString() << " (" << picture.width << 'x'
-            << picture.height << ", " << QString::number(seconds, 'f', 2).toStdString() << " s)\n";
+        err << "wrote " << PrintableFileName(options.outputPath).toStdString() << " ("
+            << picture.width << 'x' << picture.height << ", "
+            << QString::number(seconds, 'f', 2).toStdString() << " s)\n";
     }
     if (options.stats) {
         const QByteArray json = StatsJson(what, seconds, loadSeconds, session.Rays());

@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QImageWriter>
 
+#include "io/scene_file.h"
+
 namespace lumivex {
 
 namespace {
@@ -125,15 +127,16 @@ void CopyPicture(const PixelBuffer& pixels, QImage& image) {
 PictureFile::PictureFile(const QString& path) : path(path), file(path) {}
 
 QString PictureFile::GetFailure() const {
-    return file.GetFailure().isEmpty() ? QString()
-                                       : "cannot write '" + path + "': " + file.GetFailure();
+    return file.GetFailure().isEmpty()
+               ? QString()
+               : "cannot write '" + PrintableFileName(path) + "': " + file.GetFailure();
 }
 
 PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
                                 const std::function<bool()>& abandon) {
     const auto failed = [&](const QString& reason) {
         return PictureWrite{PictureWrite::Outcome::Failed,
-                            "cannot write '" + path + "': " + reason};
+                            "cannot write '" + PrintableFileName(path) + "': " + reason};
     };
     if (!GetFailure().isEmpty()) {
         return {PictureWrite::Outcome::Failed, GetFailure()};

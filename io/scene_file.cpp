@@ -13,6 +13,8 @@
 
 #include <QFile>
 
+#include "scene/printable_text.h"
+
 namespace lumivex {
 
 namespace {
@@ -23,7 +25,7 @@ constexpr int kPollMilliseconds = 20;
 constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
 
 QString Quoted(const QString& path) {
-    return "'" + path + "'";
+    return "'" + PrintableFileName(path) + "'";
 }
 
 QString ErrnoText(int error) {
@@ -52,6 +54,10 @@ bool StopRequested(const SceneFileLimits& limits) {
 }
 
 }  // namespace
+
+QString PrintableFileName(const QString& name) {
+    return QString::fromStdString(PrintableText(name.toStdString()));
+}
 
 QString ByteCountText(std::uint64_t bytes) {
     constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
@@ -165,9 +171,9 @@ std::string LoadFailureMessage(const std::string& fileName, const std::exception
     // std::length_error is what std::string and std::vector throw for a size past their limits.
     if (dynamic_cast<const std::bad_alloc*>(&failure) != nullptr ||
         dynamic_cast<const std::length_error*>(&failure) != nullptr) {
-        return "out of memory while loading '" + fileName + "'";
+        return "out of memory while loading '" + PrintableText(fileName) + "'";
     }
-    return "loading '" + fileName + "' failed: " + failure.what();
+    return "loading '" + PrintableText(fileName) + "' failed: " + PrintableText(failure.what());
 }
 
 }  // namespace lumivex

@@ -46,13 +46,18 @@ struct FileContents {
 // up to twice that while a pipe's data arrive. Allocation failures propagate as exceptions.
 FileContents ReadSceneFile(const QString& path, const SceneFileLimits& limits = {});
 
+// A file name made safe to show in a message: escaped as PrintableText escapes its UTF-8 form,
+// so that a control character shows as \t or \xNN instead of acting on the terminal.
+QString PrintableFileName(const QString& name);
+
 // "1 GiB", "512 MiB", "100 KiB" or "1000 bytes": the largest unit that divides the count.
 QString ByteCountText(std::uint64_t bytes);
 
 using SceneTextLoader = std::function<SceneLoadResult(std::string, const std::atomic<bool>*)>;
 
 // The message for an exception thrown while loading `fileName`: "out of memory while loading
-// 'x.txt'" for allocation failures, "loading 'x.txt' failed: <what>" for anything else.
+// 'x.txt'" for allocation failures, "loading 'x.txt' failed: <what>" for anything else. The name
+// is escaped as PrintableText does.
 std::string LoadFailureMessage(const std::string& fileName, const std::exception& failure);
 
 }  // namespace lumivex

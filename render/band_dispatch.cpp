@@ -28,14 +28,25 @@ std::vector<Band> SplitIntoBands(std::uint32_t height, unsigned count) {
 
 void RenderDispatcher::Start(RenderContext& context, PictureSize picture, AntialiasMode mode,
                              std::vector<Band> bandsToRender, unsigned threadCount,
-                             BandFinished onBandFinished) {
+                             BandFinished onBandFinished, PreviewRequest previewRequest) {
     Stop();
     bands = std::move(bandsToRender);
+    preview = std::move(previewRequest);
     rowsFinished = std::make_unique<std::atomic<std::uint32_t>[]>(bands.size());
     threadCount =
         static_cast<unsigned>(std::min<std::size_t>(std::max(threadCount, 1u), bands.size()));
     raysPerThread.assign(threadCount, {});
     nextBand.store(0);
+    previewBarrier.reset();
+    if (preview.draw && threadCount > 0) {
+        previewBarrier =
+            std::make_unique<std::barrier<PreviewPassEnd>>(threadCount, PreviewPassEnd{this});
+        for (std::atomic<std::uint32_t>& row : nextPreviewRow) {
+            row.store(0);
+        }
+        previewPassesEnded = 0;
+        previewing.store(true);
+    }
     runningThreads.store(threadCount);
     threads.reserve(threadCount);
     for (unsigned slot = 0; slot < threadCount; ++slot) {
@@ -49,7 +60,11 @@ void RenderDispatcher::RunThread(unsigned slot, RenderContext& context, PictureS
                                  AntialiasMode mode, const BandFinished& onBandFinished) {
     ThreadState thread;
     thread.stopRequested = &stopRequested;
-    for (unsigned index = nextBand.fetch_add(1); index < bands.size() && !thread.ShouldStop();
+    if (previewBarrier != nullptr) {
+        DrawPreview(context, picture, thread);
+    }
+    const std::size_t bandsToDraw = preview.draw && preview.only ? 0 : bands.size();
+    for (unsigned index = nextBand.fetch_add(1); index < bandsToDraw && !thread.ShouldStop();
          index = nextBand.fetch_add(1)) {
         const auto start = std::chrono::steady_clock::now();
         thread.random.Restart();
@@ -67,6 +82,46 @@ void RenderDispatcher::RunThread(unsigned slot, RenderContext& context, PictureS
     runningThreads.fetch_sub(1, std::memory_order_release);
 }
 
+void RenderDispatcher::DrawPreview(const RenderContext& context, PictureSize picture,
+                                   ThreadState& thread) {
+    // The preview's own context and random source: one plain ray per block whatever the
+    // Stochastic setting, and the bands' random sequences untouched, so that the bands draw
+    // exactly what they draw without a preview.
+    RenderContext previewContext;
+    previewContext.pixels = context.pixels;
+    previewContext.scene = context.scene;
+    previewContext.hits = context.hits;
+    ThreadState previewThread;
+    previewThread.stopRequested = &stopRequested;
+    for (std::size_t pass = 0; pass < kPreviewBlockSizes.size(); ++pass) {
+        const std::uint32_t size = kPreviewBlockSizes[pass];
+        const std::uint32_t blockRows = picture.height / size + (picture.height % size != 0);
+        for (std::uint32_t row = nextPreviewRow[pass].fetch_add(1);
+             row < blockRows && !previewThread.ShouldStop();
+             row = nextPreviewRow[pass].fetch_add(1)) {
+            RenderPreviewBlockRow(previewContext, previewThread, picture, size, row);
+        }
+        if (previewThread.ShouldStop()) {
+            // Counts as this pass's arrival and leaves the later ones, so that the threads still
+            // drawing do not wait for this one.
+            previewBarrier->arrive_and_drop();
+            break;
+        }
+        previewBarrier->arrive_and_wait();
+    }
+    thread.rays += previewThread.rays;
+}
+
+void RenderDispatcher::PreviewPassEnd::operator()() const noexcept {
+    RenderDispatcher& d = *dispatcher;
+    if (++d.previewPassesEnded == kPreviewBlockSizes.size()) {
+        d.previewing.store(false, std::memory_order_release);
+        if (!d.stopRequested.load() && d.preview.onFinished) {
+            d.preview.onFinished();
+        }
+    }
+}
+
 void RenderDispatcher::Stop() {
     stopRequested.store(true);
     Join();
@@ -82,6 +137,7 @@ void RenderDispatcher::Join() {
         thread.join();
     }
     threads.clear();
+    previewing.store(false);
 }
 
 bool RenderDispatcher::IsFinished() const {

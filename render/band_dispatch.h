@@ -2,7 +2,9 @@
 // driver, stoppable at any ray.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <barrier>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +31,19 @@ unsigned ProcessorCount();
 // so together they cover every row. Bands may be empty when there are more bands than rows.
 std::vector<Band> SplitIntoBands(std::uint32_t height, unsigned count);
 
+// The coarse preview drawn over the whole frame before the bands: one pass per block size, each
+// block filled with the colour of one ray.
+inline constexpr std::array<std::uint32_t, 2> kPreviewBlockSizes{8, 2};
+
+// Whether and how a render starts with the preview.
+struct PreviewRequest {
+    bool draw = false;  // draw the preview before the bands
+    bool only = false;  // with draw: the threads end after the preview, rendering no band
+    // Called once on a rendering thread when the last pass is drawn, before any band starts (the
+    // other threads wait for it); never for a stopped preview.
+    std::function<void()> onFinished;
+};
+
 // Starts and stops the threads of a render, each taking the next band when it is done. The owner
 // (one controlling thread) calls every member; the threads only call the band-finished callback.
 class RenderDispatcher {
@@ -45,9 +60,12 @@ class RenderDispatcher {
     // Stops any running render, then renders `bands` of the picture in `mode` with `threads`
     // threads (at least one, at most one per band). The context, its scene and its buffer must
     // stay alive and unchanged (apart from the Stochastic flag) until the render has finished or
-    // been stopped.
+    // been stopped. With a preview, the threads first share out each pass's rows of blocks and
+    // wait for each other after every pass; the bands then overwrite every pixel, so the finished
+    // picture is the same as without the preview.
     void Start(RenderContext& context, PictureSize picture, AntialiasMode mode,
-               std::vector<Band> bands, unsigned threads, BandFinished onBandFinished = {});
+               std::vector<Band> bands, unsigned threads, BandFinished onBandFinished = {},
+               PreviewRequest preview = {});
 
     // Asks every thread to stop at its next ray and waits for all of them; a stopped thread
     // writes no further pixel and reports nothing. When this returns, the scene may be replaced.
@@ -58,6 +76,8 @@ class RenderDispatcher {
 
     // True when no thread is running any more (done or stopped).
     bool IsFinished() const;
+    // True while the preview is being drawn: from Start until its last pass is done or stopped.
+    bool IsPreviewing() const { return previewing.load(std::memory_order_acquire); }
 
     const std::vector<Band>& GetBands() const { return bands; }
     // Rows finished so far, per band or in all; readable while threads run.
@@ -70,6 +90,14 @@ class RenderDispatcher {
     void Join();
     void RunThread(unsigned slot, RenderContext& context, PictureSize picture, AntialiasMode mode,
                    const BandFinished& onBandFinished);
+    void DrawPreview(const RenderContext& context, PictureSize picture, ThreadState& thread);
+
+    // Runs once at the end of every preview pass, on the last thread to arrive at the barrier,
+    // while the others still wait.
+    struct PreviewPassEnd {
+        RenderDispatcher* dispatcher;
+        void operator()() const noexcept;
+    };
 
     std::vector<std::thread> threads;
     std::vector<Band> bands;
@@ -78,6 +106,12 @@ class RenderDispatcher {
     std::atomic<unsigned> nextBand{0};
     std::atomic<unsigned> runningThreads{0};
     std::atomic<bool> stopRequested{false};
+
+    PreviewRequest preview;
+    std::unique_ptr<std::barrier<PreviewPassEnd>> previewBarrier;
+    std::array<std::atomic<std::uint32_t>, kPreviewBlockSizes.size()> nextPreviewRow{};
+    std::size_t previewPassesEnded = 0;  // written only at the barrier, one pass at a time
+    std::atomic<bool> previewing{false};
 };
 
 }  // namespace lumivex

@@ -1,5 +1,6 @@
 #include "render/pixel_drivers.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "render/trace.h"
@@ -170,6 +171,32 @@ void RenderBandMonteCarlo(const RenderContext& context, ThreadState& thread, Pic
         }
         return Average(sum);
     });
+}
+
+void RenderPreviewBlockRow(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                           std::uint32_t blockSize, std::uint32_t blockRow) {
+    const Camera camera = context.scene->camera;
+    const Vec4 eye = AsPoint(camera.centre + camera.eyeOffset);
+    const std::uint32_t y0 = blockRow * blockSize;
+    const std::uint32_t y1 = std::min(y0 + blockSize, picture.height);
+    for (std::uint32_t x0 = 0; x0 < picture.width; x0 += blockSize) {
+        const std::uint32_t x1 = std::min(x0 + blockSize, picture.width);
+        if (thread.ShouldStop()) {
+            return;
+        }
+        thread.random.Restart();
+        const Vec4 direction = CameraDirection(camera, picture.width, picture.height,
+                                               x0 + (x1 - x0) / 2, y0 + (y1 - y0) / 2);
+        const std::uint32_t word = PackColor(TraceCameraRay(context, thread, eye, direction));
+        if (thread.ShouldStop()) {
+            return;
+        }
+        for (std::uint32_t y = y0; y < y1; ++y) {
+            for (std::uint32_t x = x0; x < x1; ++x) {
+                context.pixels->Store(x, y, word);
+            }
+        }
+    }
 }
 
 void RenderBand(AntialiasMode mode, const RenderContext& context, ThreadState& thread,

@@ -43,6 +43,14 @@ void RenderBandJittered(const RenderContext& context, ThreadState& thread, Pictu
 void RenderBandMonteCarlo(const RenderContext& context, ThreadState& thread, PictureSize picture,
                           Band band);
 
+// One row of preview blocks: the blocks of blockSize x blockSize pixels (clipped at the picture's
+// edges) whose bottom row is blockRow * blockSize, each filled with the colour of one camera ray
+// through its middle pixel. Restarts the thread's random source for every block, so that a
+// block's colour depends on the block only, whichever thread draws it. Returns at once, without
+// filling the block being traced, when the thread is asked to stop.
+void RenderPreviewBlockRow(const RenderContext& context, ThreadState& thread, PictureSize picture,
+                           std::uint32_t blockSize, std::uint32_t blockRow);
+
 // The driver for `mode`, or nothing for any other value.
 void RenderBand(AntialiasMode mode, const RenderContext& context, ThreadState& thread,
                 PictureSize picture, Band band);

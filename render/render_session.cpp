@@ -64,7 +64,8 @@ void RenderSession::ReleasePicture() {
     pixels.reset();
 }
 
-void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinished) {
+void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinished,
+                          std::function<void()> onPreviewFinished) {
     Stop();
     if (pixels == nullptr || pixels->GetWidth() != request.picture.width ||
         pixels->GetHeight() != request.picture.height) {
@@ -92,7 +93,9 @@ void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinis
             if (onBandFinished) {
                 onBandFinished(band, seconds);
             }
-        });
+        },
+        PreviewRequest{request.preview || request.previewOnly, request.previewOnly,
+                       std::move(onPreviewFinished)});
 }
 
 void RenderSession::Stop() {
@@ -112,7 +115,7 @@ bool RenderSession::IsRunning() const {
 }
 
 bool RenderSession::IsComplete() const {
-    return lastRequest.has_value() && dispatcher.IsFinished() &&
+    return lastRequest.has_value() && !lastRequest->previewOnly && dispatcher.IsFinished() &&
            bandsDone.load() == dispatcher.GetBands().size();
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,6 +29,11 @@ struct RenderRequest {
     unsigned threads = 0;    // threads taking the bands in turn; 0: one per band, at most one per
                              // processor
     bool accelerate = true;  // find hits through the scene index, not the plain walk
+    // Draw a coarse preview of the whole frame first; the bands then overwrite all of it.
+    bool preview = false;
+    // Draw only the preview (implies preview): the threads end after it and the render is not
+    // complete.
+    bool previewOnly = false;
 };
 
 // A loaded scene, with its index when asked for, ready to be handed to a session. Preparing may
@@ -72,8 +78,11 @@ class RenderSession {
     // Stops any render, then renders as asked over the picture as it stands (a new white one
     // when its size differs from the request's), so that rows not reached yet still show the
     // previous picture. Builds the index first if it is asked for and missing. Throws what
-    // allocating the picture or starting threads throws.
-    void Start(const RenderRequest& request, BandFinished onBandFinished = {});
+    // allocating the picture or starting threads throws. `onPreviewFinished` is called on a
+    // rendering thread once the whole preview is drawn (never for a stopped one), before any band
+    // starts; the other threads wait for it, so it should be quick.
+    void Start(const RenderRequest& request, BandFinished onBandFinished = {},
+               std::function<void()> onPreviewFinished = {});
 
     // Asks every thread to stop at its next ray and waits for them; the picture keeps what was
     // drawn. When this returns the scene may be changed.
@@ -86,7 +95,9 @@ class RenderSession {
 
     // Whether threads are still rendering.
     bool IsRunning() const;
-    // Whether the latest render drew every band.
+    // Whether the latest render is drawing its preview.
+    bool IsPreviewing() const { return dispatcher.IsPreviewing(); }
+    // Whether the latest render drew every band (never for a preview only).
     bool IsComplete() const;
 
     // The latest render's request, once one has started.

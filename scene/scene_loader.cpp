@@ -14,6 +14,7 @@
 #include "geometry/icosahedron.h"
 #include "geometry/polygon3d.h"
 #include "geometry/sphere.h"
+#include "scene/printable_text.h"
 
 namespace lumivex {
 
@@ -31,11 +32,20 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// A word as messages quote it: in single quotes, cut short after kShownWord bytes.
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// A word as messages quote it: in single quotes, cut short after kShownWord bytes (before a
+// character that would straddle the cut), with anything unprintable escaped.
 constexpr std::size_t kShownWord = 24;
 std::string Shown(std::string_view word) {
-    std::string quoted = "'" + std::string(word.substr(0, kShownWord));
-    return quoted + (word.size() > kShownWord ? "...'" : "'");
+    std::size_t cut = std::min(word.size(), kShownWord);
+    for (int back = 0; back < 3 && cut > 0 && cut < word.size() && IsContinuationByte(word[cut]);
+         ++back) {
+        --cut;
+    }
+    return "'" + PrintableText(word.substr(0, cut)) + (cut < word.size() ? "...'" : "'");
 }
 
 std::string ToUpper(std::string_view word) {
@@ -44,6 +54,62 @@ std::string ToUpper(std::string_view word) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return upper;
+}
+
+// Optimal string alignment distance: the fewest letters added, dropped, changed or swapped with
+// a neighbour (each once) that turn `a` into `b`. For words of a few letters only.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> previous(b.size() + 1);
+    std::vector<std::size_t> current(b.size() + 1);
+    std::vector<std::size_t> beforePrevious(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        current[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        beforePrevious.swap(previous);
+        previous.swap(current);
+        current[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t change = previous[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                current[j] = std::min(current[j], beforePrevious[j - 2] + 1);
+            }
+        }
+    }
+    return current[b.size()];
+}
+
+// The keyword a skipped word was most likely meant to be, or an empty view. Keywords are upper
+// case and comments mostly are not, so only a word of three or more capitals A-Z counts, and
+// not a keyword's plural (a heading such as LIGHTS). It must be one edit from a keyword (a
+// letter added, dropped or changed, or two neighbours swapped: SPHER, LIGTH, CAMRA), or two from
+// a keyword of six letters or more that it starts like (ELIPSOID, ICOSAHEDRN, but not WHERE); a
+// word of three letters only one changed or swapped letter from BOX or AIR (BOC, ARI), as short
+// words are near many others. The nearest keyword wins, the first listed on a tie.
+std::string_view NearMissKeyword(std::string_view word) {
+    constexpr std::size_t kShortestWord = 3;
+    constexpr std::size_t kLongestKeyword = 11;
+    if (word.size() < kShortestWord || word.size() > kLongestKeyword + 2 ||
+        !std::all_of(word.begin(), word.end(), [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        return {};
+    }
+    std::string_view nearest;
+    std::size_t nearestDistance = 3;
+    for (const std::string_view keyword : kKeywords) {
+        const bool plural =
+            word.size() == keyword.size() + 1 && word.starts_with(keyword) && word.back() == 'S';
+        if (plural || (word.size() <= kShortestWord && word.size() != keyword.size())) {
+            continue;
+        }
+        const std::size_t allowed = keyword.size() >= 6 && word[0] == keyword[0] ? 2 : 1;
+        const std::size_t distance = EditDistance(word, keyword);
+        if (distance <= allowed && distance < nearestDistance) {
+            nearest = keyword;
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
 }
 
 // CR LF and a lone CR (old Mac line ends) become LF, so that files written on other systems read
@@ -220,6 +286,19 @@ SceneLoadResult SceneReader::Load() {
                                  "not one scene entry in the file (entries start with SPHERE, "
                                  "BOX, POLYGON, ELLIPSOID, ICOSAHEDRON, CAMERA, LIGHT, AMBIENT or "
                                  "AIR); is this a scene file?"));
+    } else if (result.scene->objects.empty() && !result.stopped && !diagnostic) {
+        // Said once, just past the last thing in the file, where it was read to its end; beyond
+        // the listed warnings' limit, as it is about the whole file. Text without an entry has
+        // its own warning above, and a file whose reading stopped early has its error, which
+        // explains a scene that lacks what follows.
+        std::size_t end = text.size();
+        while (end > 0 && IsStreamSpace(text[end - 1])) {
+            --end;
+        }
+        warnings.push_back(lines.At(end,
+                                    "the scene has no objects (no SPHERE, BOX, POLYGON, "
+                                    "ELLIPSOID or ICOSAHEDRON entry); the picture will "
+                                    "show only the background"));
     }
     result.diagnostic = std::move(diagnostic);
     result.warnings = std::move(warnings);
@@ -308,9 +387,13 @@ void SceneReader::SkipLine(std::string_view word, std::size_t wordStart) {
             ((first == '-' || first == '+' || first == '.') && (IsDigit(second) || second == '.'));
         const bool startsWithDelimiter =
             std::string_view("([{<)]}>,;|").find(first) != std::string_view::npos;
+        const std::string_view nearMiss = NearMissKeyword(word);
         if (glued != kKeywords.end()) {
             Warn(wordStart, shown + " is not a keyword (put a space after " + std::string(*glued) +
                                 "); the rest of the line is skipped");
+        } else if (!nearMiss.empty()) {
+            Warn(wordStart, shown + " is not a keyword (did you mean " + std::string(nearMiss) +
+                                "?); the rest of the line is skipped");
         } else if (startsLikeNumber || startsWithDelimiter) {
             Warn(wordStart, shown +
                                 " looks like data but is not part of an entry; the rest of the "
@@ -475,18 +558,41 @@ SceneLoadResult LoadScene(std::istream& stream) {
     return LoadSceneText(std::move(text).str());
 }
 
+namespace {
+
+// A line of the file as shown under a message: escaped as PrintableText does, except that its
+// tabs are kept, so that it lines up on a terminal as it does in an editor.
+std::string ShownLine(std::string_view line) {
+    std::string shown;
+    for (std::size_t tab; (tab = line.find('\t')) != std::string_view::npos;) {
+        shown += PrintableText(line.substr(0, tab)) + '\t';
+        line.remove_prefix(tab + 1);
+    }
+    return shown + PrintableText(line);
+}
+
+}  // namespace
+
 std::string FormatDiagnostic(std::string_view fileName, const SceneDiagnostic& diagnostic,
                              std::string_view severity) {
     std::ostringstream out;
-    out << fileName << ':' << diagnostic.line << ':' << diagnostic.column << ": " << severity
-        << ": " << diagnostic.message << '\n';
+    out << PrintableText(fileName) << ':' << diagnostic.line << ':' << diagnostic.column << ": "
+        << severity << ": " << PrintableText(diagnostic.message) << '\n';
+    // The line is shown in two parts split at the column, so that the caret goes under the
+    // escaped text of the column's own byte, whatever was escaped before it.
+    const std::size_t column = static_cast<std::size_t>(std::max(diagnostic.column, 1)) - 1;
+    const std::string_view line = diagnostic.lineText;
+    const std::size_t split = std::min(column, line.size());
+    const std::string before = ShownLine(line.substr(0, split));
     const std::string gutter = std::to_string(diagnostic.line);
-    out << ' ' << gutter << " | " << diagnostic.lineText << '\n';
+    out << ' ' << gutter << " | " << before << ShownLine(line.substr(split)) << '\n';
     out << ' ' << std::string(gutter.size(), ' ') << " | ";
-    // Keep tabs so the caret lines up under the same character on a terminal.
-    const std::size_t caret = static_cast<std::size_t>(std::max(diagnostic.column, 1)) - 1;
-    for (std::size_t i = 0; i < caret && i < diagnostic.lineText.size(); ++i) {
-        out << (diagnostic.lineText[i] == '\t' ? '\t' : ' ');
+    // One blank per character before the caret (a character of several UTF-8 bytes takes one
+    // place), and tabs kept as tabs.
+    for (const char c : before) {
+        if (!IsContinuationByte(c)) {
+            out << (c == '\t' ? '\t' : ' ');
+        }
     }
     out << "^\n";
     return std::move(out).str();

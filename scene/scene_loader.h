@@ -22,7 +22,8 @@
 namespace lumivex {
 
 // A place in the scene text with a message: why reading stopped, or a warning about a skipped
-// line that looks like a mistake. Lines and columns count from 1; columns count bytes.
+// line that looks like a mistake. Lines and columns count from 1; columns count bytes. Words
+// quoted from the file are escaped in the message as PrintableText does.
 struct SceneDiagnostic {
     int line = 0;
     int column = 0;
@@ -36,8 +37,10 @@ struct SceneLoadResult {
     // what was expected and what was found. It never changes what was loaded.
     std::optional<SceneDiagnostic> diagnostic;
     // Skipped lines that look like mistakes rather than comments: a keyword in the wrong case,
-    // a keyword written against its data, a line that starts like data. At most
-    // kMaxListedWarnings are listed; a last entry then counts the rest.
+    // a keyword written against its data, a near miss of a keyword (SPHER), a line that starts
+    // like data. At most kMaxListedWarnings are listed; a last entry then counts the rest. A
+    // scene read to its end without a single object gets one warning more, last, just past the
+    // end of the text (unless it has the noEntry warning below).
     std::vector<SceneDiagnostic> warnings;
     // How many entries were read (a keyword and its data, whether complete or not).
     std::size_t entries = 0;
@@ -62,7 +65,9 @@ SceneLoadResult LoadSceneText(std::string text, const std::atomic<bool>* stop = 
 SceneLoadResult LoadScene(std::istream& stream);
 
 // Formats a diagnostic as compilers do: "file:line:column: severity: message", then the line
-// and a caret under the column. Ends with a newline.
+// and a caret under the column. Ends with a newline. The file name, message and line are
+// escaped as PrintableText does (the line keeps its tabs), and the caret goes under the escaped
+// text of the column.
 std::string FormatDiagnostic(std::string_view fileName, const SceneDiagnostic& diagnostic,
                              std::string_view severity);
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 
 #include "io/atomic_file.h"
 
@@ -13,5 +14,7 @@ int main(int argc, char** argv) {
     lumivex::IgnoreWriteSignals();
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // Settings go to a test location, never to the person's own.
+    QStandardPaths::setTestModeEnabled(true);
     return RUN_ALL_TESTS();
 }

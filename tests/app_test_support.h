@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <QAction>
 #include <QTest>
@@ -22,16 +24,22 @@ inline QString ExampleScene(const char* name) {
 class AppWindowTest : public ::testing::Test, public ScratchFiles {
   protected:
     // Shown and started; small by default, so that renders take a fraction of a second.
-    std::unique_ptr<MainWindow> StartWindow(QSize outerSize = {200, 200},
+    std::unique_ptr<MainWindow> StartWindow(PictureSize pictureSize = {200, 200},
                                             SceneTextLoader load = LoadSceneText) {
-        MainWindowOptions options{outerSize, StandardDialogs(), std::move(load)};
-        options.dialogs.chooseSceneFile = [this](QWidget*) {
+        MainWindowOptions options;
+        options.pictureSize = pictureSize;
+        options.load = std::move(load);
+        options.dialogs.chooseSceneFile = [this](QWidget*, const QString&) {
             ++chooserShown;
             return chosen.isEmpty() ? QString() : chosen.takeFirst();
         };
         options.dialogs.chooseImageFile = [this](QWidget*, const QString& suggestion) {
             suggestedImage = suggestion;
-            return imagePath;
+            return imagePaths.isEmpty() ? QString() : imagePaths.takeFirst();
+        };
+        options.dialogs.chooseSaveTiming = [this](QWidget*) { return saveTiming; };
+        options.dialogs.choosePictureSize = [this](QWidget*, PictureSizeChoice, double) {
+            return std::exchange(nextPictureSize, std::nullopt);
         };
         options.dialogs.showError = [this](QWidget*, const QString& message) { errors << message; };
         auto window = std::make_unique<MainWindow>(std::move(options));
@@ -49,10 +57,14 @@ class AppWindowTest : public ::testing::Test, public ScratchFiles {
         ADD_FAILURE() << "no menu item " << text.toStdString();
         return nullptr;
     }
-    // File, Open with the chooser answering `path`.
+    // File, Open with the chooser answering `path`, once the file is read.
     void Open(MainWindow& window, const QString& path) {
         chosen << path;
         window.CommandAction(kCommandOpen)->trigger();
+        WaitForReading(window);
+    }
+    static void WaitForReading(const MainWindow& window) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.IsReading(); }, 60000));
     }
     static bool WaitForRender(const MainWindow& window) {
         return QTest::qWaitFor([&] { return window.IsRenderComplete(); }, 60000);
@@ -66,8 +78,10 @@ class AppWindowTest : public ::testing::Test, public ScratchFiles {
 
     QStringList chosen;
     int chooserShown = 0;
-    QString imagePath;
+    QStringList imagePaths;
     QString suggestedImage;
+    SaveTiming saveTiming = SaveTiming::Now;
+    std::optional<PictureSizeChoice> nextPictureSize;
     QStringList errors;
 };
 

@@ -58,6 +58,9 @@ TEST_F(WatchModeTest, RendersAgainOnceWhenTheFileChangesUnlessTurnedOff) {
     Write("scene.txt", Spheres(4));
     QTest::qWait(4 * SceneFileWatch::kSettleMilliseconds);
     EXPECT_EQ(window->RendersStarted(), renders);
+    // Turned back on, it picks up what changed while it was off.
+    watch->trigger();
+    rendersAgain(4);
     EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

@@ -150,6 +150,8 @@ TEST_F(LumivexRender, RefusesBadScenesAndOptionsWithTheirStatusAndReason) {
         }
     }
     EXPECT_EQ(Read("keep.png"), "an earlier picture");
+    // A name is shown with its control characters escaped.
+    EXPECT_THAT(RunHere({Path("a\x1B.txt"), "--check"}).err, HasSubstr("a\\x1B.txt': No such"));
     const QString exact = Write("exact.txt", QByteArray(100, ' '));
     EXPECT_EQ(RunHere({exact, "--check", "--max-scene-size", "100"}).status, 0);
     // Without --strict what was read before the problem is rendered; on a terminal the progress
@@ -375,7 +377,9 @@ TEST_F(LumivexRender, ChecksAsJson) {
     EXPECT_EQ(stopped["diagnostic"].toObject().keys(), QStringList({"column", "line", "message"}));
     EXPECT_EQ(stopped["diagnostic"]["column"], 9);
     EXPECT_EQ(stopped["warnings"][0]["line"], 2);
-    EXPECT_EQ(RunHere({"--check", Write("odd.txt", "AMBIENT (1,1,1)\nsphere\n")}).status, 0);
+    const ProgramRun odd = RunHere({"--check", Write("odd.txt", "AMBIENT (1,1,1)\nsphere\n")});
+    EXPECT_EQ(odd.status, 0);
+    EXPECT_THAT(odd.err, HasSubstr("odd.txt:2:7: warning: the scene has no objects"));
 }
 
 TEST_F(LumivexRender, CheckHandsTheLoaderTheWholeFileAndReportsWhatItThrows) {

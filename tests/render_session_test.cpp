@@ -182,5 +182,76 @@ TEST(RenderSession, ANewSceneOrCameraDuringARenderStopsItFirstAndRendersOverTheP
     EXPECT_EQ(Words(*session.GetPixels()), RenderWords(std::move(moved), Request(8, 8)));
 }
 
+// The bands overwrite the whole preview with what they draw without it, whatever the mode, the
+// Stochastic setting, the band count and the threads sharing the preview's blocks.
+class PreviewTest : public ::testing::TestWithParam<std::tuple<AntialiasMode, unsigned>> {};
+
+TEST_P(PreviewTest, LeavesThePictureOfARenderWithoutIt) {
+    const auto [mode, bands] = GetParam();
+    for (const bool stochastic : {false, true}) {
+        const auto plain = RenderWords(kBusyScene, Request(13, 11, mode, bands, stochastic));
+        for (const unsigned threads : {1u, 2u, 3u}) {
+            RenderRequest request = Request(13, 11, mode, bands, stochastic, threads);
+            request.preview = true;
+            EXPECT_EQ(RenderWords(kBusyScene, request), plain) << stochastic << threads;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesAndBands, PreviewTest,
+                         ::testing::Combine(::testing::Values(AntialiasMode::Off,
+                                                              AntialiasMode::Jittered,
+                                                              AntialiasMode::MonteCarlo),
+                                            ::testing::Values(1u, 4u)),
+                         [](const auto& info) {
+                             return "Mode" + std::to_string(int(std::get<0>(info.param))) +
+                                    "Bands" + std::to_string(std::get<1>(info.param));
+                         });
+
+TEST(RenderSession, APreviewOnlyCoversTheFrameInBlocksIgnoringStochasticAndIsNotComplete) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    std::vector<std::uint32_t> pictures[2];
+    for (const bool stochastic : {false, true}) {
+        RenderRequest request = Request(37, 21, AntialiasMode::MonteCarlo, 4, stochastic, 3);
+        request.previewOnly = true;
+        std::atomic<int> previews{0};
+        session.Start(
+            request, [](unsigned, double) { ADD_FAILURE(); }, [&] { ++previews; });
+        session.Wait();
+        EXPECT_EQ(previews.load(), 1);
+        EXPECT_FALSE(session.IsComplete() || session.IsPreviewing());
+        EXPECT_EQ(session.RowsFinished(), 0u);
+        EXPECT_EQ(session.Rays().camera, 5u * 3u + 19u * 11u);  // one ray per block of each pass
+        // The last pass's 2 x 2 blocks, clipped at the top and right, each of one colour.
+        for (std::uint32_t y = 0; y < 21; ++y) {
+            for (std::uint32_t x = 0; x < 37; ++x) {
+                const std::uint32_t word = session.GetPixels()->Load(x, y);
+                EXPECT_NE(word, PixelBuffer::kWhite);
+                EXPECT_EQ(word, session.GetPixels()->Load(x - x % 2, y - y % 2)) << x << ", " << y;
+            }
+        }
+        pictures[stochastic] = Words(*session.GetPixels());
+    }
+    EXPECT_EQ(pictures[0], pictures[1]);
+}
+
+TEST(RenderSession, StopsDuringThePreviewWhereverTheThreadsAre) {
+    RenderSession session;
+    session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+    RenderRequest request = Request(400, 400, AntialiasMode::Off, 3, false, 3);
+    request.preview = true;
+    for (int round = 0; round < 12; ++round) {
+        std::atomic<bool> previewed{false};
+        session.Start(request, {}, [&] { previewed = true; });
+        EXPECT_TRUE(round > 0 || session.IsPreviewing());
+        std::this_thread::sleep_for(std::chrono::microseconds(round * round * 100));
+        session.Stop();
+        EXPECT_FALSE(session.IsRunning() || session.IsPreviewing());
+        // No band starts before the whole preview is drawn.
+        EXPECT_TRUE(previewed || session.RowsFinished() == 0u);
+    }
+}
+
 }  // namespace
 }  // namespace lumivex

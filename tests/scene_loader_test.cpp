@@ -10,6 +10,7 @@
 #include "geometry/polygon3d.h"
 #include "geometry/sphere.h"
 #include "render_support.h"
+#include "scene/printable_text.h"
 #include "test_support.h"
 
 namespace lumivex {
@@ -135,7 +136,7 @@ TEST(SceneLoader, StopsAtTheFirstUnreadableItemKeepingWhatCameBefore) {
         // Without delimiters, digits are taken for them and the reading goes astray.
         {"AMBIENT 1 2 3\n", "ambient (2,0,0); error 1:14", "(y of colour of AMBIENT)"},
         {"AMBIENT (0.2,0.2,0.2)\nAIR 2 2 (1,1,1)\nAMBIENT (0.3,0.3,0.3)\nAIR 3 3 (1,1,1)\n",
-         "ambient (0.3,0.3,0.3), air 3"},
+         "ambient (0.3,0.3,0.3), air 3; warning 4:16"},
         // POLYGON reads exactly its count of vertices, none for 0 or less, and allocates
         // nothing for a huge count: the file ends during vertex 3, which is still added.
         {"POLYGON 0 (1,1,1) 0 1 (1,1,1) 1 1\n", "polygon of 0"},
@@ -162,9 +163,12 @@ TEST(SceneLoader, ReadsNumbersDelimitersAndTheOptionalRoughness) {
          "expected a number (radius of SPHERE), found '1e40', which is outside the range of a "
          "float"},
         {SphereOfRadius("-1e40"), "sphere (0,0,0) 0; error 1:16", "outside the range of a float"},
-        {"AMBIENT ( 1 , 2 , 3 ) AMBIENT x4x5x6x", "ambient (4,5,6)"},
-        {"\fAMBIENT\v(1,\f2,\r3)\n", "ambient (1,2,3)"},
-        {"LIGHT (0,10,-10)(1,1,1)0.5\n", "light (0,10,-10) 0.5"},
+        // Quoted words keep printable UTF-8 and show anything else escaped.
+        {SphereOfRadius("\xC3\xA9\x80\x1B"), "sphere (0,0,0) 0; error 1:16",
+         "found '\xC3\xA9\\x80\\x1B'"},
+        {"AMBIENT ( 1 , 2 , 3 ) AMBIENT x4x5x6x", "ambient (4,5,6); warning 1:38"},
+        {"\fAMBIENT\v(1,\f2,\r3)\n", "ambient (1,2,3); warning 2:3"},
+        {"LIGHT (0,10,-10)(1,1,1)0.5\n", "light (0,10,-10) 0.5; warning 1:27"},
         {kSphereLine + "\t\n \t0.25\n", "sphere (0,0,0) 2 rough 0.25"},
         {kSphereLine + "\n\n.5 is taken\n", "sphere (0,0,0) 2 rough 0.5"},
         {kSphereLine + "\n-0.5\n", "sphere (0,0,0) 2 rough -0.5"},
@@ -181,20 +185,26 @@ TEST(SceneLoader, SkipsOtherWordsToTheLineEndWarningAboutLikelyMistakes) {
     ExpectLoads({
         {"# AIR 2 2 (1,1,1)\n-- other\n// styles\nNotes: 3\nSPHERES 1\nAIR_2 2\n.x 1\nv2 x\n"
          "AIR 2 2 (1,1,1)",
-         "air 2"},
-        {"sphere (0,0,0) 2 (1,0,0)\nAIR 2 2 (1,1,1)", "air 2; warning 1:1",
+         "air 2; warning 9:16"},
+        {"sphere (0,0,0) 2 (1,0,0)\nAIR 2 2 (1,1,1)", "air 2; warning 1:1; warning 2:16",
          "'sphere' is not a keyword (keywords are upper case: SPHERE)" + skipped},
-        {"SPHERE(0,0,0) 2 (1,0,0)\nAIR 2 2 (1,1,1)", "air 2; warning 1:1",
+        {"SPHERE(0,0,0) 2 (1,0,0)\nAIR 2 2 (1,1,1)", "air 2; warning 1:1; warning 2:16",
          "'SPHERE(0,0,0)' is not a keyword (put a space after SPHERE)" + skipped},
         {"(1,2,3) stray\n  0.3 stray\n<a;b;c>\n-.5\n+1\nAIR 2 2 (1,1,1)",
-         "air 2; warning 1:1; warning 2:3; warning 3:1; warning 4:1; warning 5:1",
+         "air 2; warning 1:1; warning 2:3; warning 3:1; warning 4:1; warning 5:1; warning 6:16",
          "'(1,2,3)' looks like data but is not part of an entry" + skipped},
-        {std::string(24, '9') + "\nAIR 2 2 (1,1,1)", "air 2; warning 1:1",
+        {std::string(24, '9') + "\nAIR 2 2 (1,1,1)", "air 2; warning 1:1; warning 2:16",
          "'" + std::string(24, '9') + "' looks like data"},
-        {std::string(100000, '9') + " x\nAIR 2 2 (1,1,1)", "air 2; warning 1:1",
+        {std::string(100000, '9') + " x\nAIR 2 2 (1,1,1)", "air 2; warning 1:1; warning 2:16",
          "'" + std::string(24, '9') + "...' looks like data"},
-        {"", ""},
-        {"\n\n   \t\r  ", ""},
+        // A scene without objects draws one warning, just past its last word; text with no
+        // entry at all only the warning that it may be no scene file.
+        {"", "; warning 1:1",
+         "the scene has no objects (no SPHERE, BOX, POLYGON, ELLIPSOID or ICOSAHEDRON entry); "
+         "the picture will show only the background"},
+        {"\n\n   \t\r  ", "; warning 1:1"},
+        {"CAMERA (0,0,-8) (1,0,0) (0,1,0) (0,0,-1)\nAMBIENT (1,1,1) # all\n\n",
+         "camera (0,0,-8), ambient (1,1,1); warning 2:22", "the scene has no objects"},
         {"\n  # nothing here\n// nor here\n", "; warning 2:3; no entry",
          "not one scene entry in the file (entries start with SPHERE, BOX, POLYGON, ELLIPSOID, "
          "ICOSAHEDRON, CAMERA, LIGHT, AMBIENT or AIR); is this a scene file?"},
@@ -205,12 +215,57 @@ TEST(SceneLoader, SkipsOtherWordsToTheLineEndWarningAboutLikelyMistakes) {
     });
 }
 
+// Words in capitals a letter or two from a keyword are taken for mistakes; others, plurals and
+// words not in capitals for comments (or for keywords in the wrong case, as "box" is).
+TEST(SceneLoader, WarnsAboutNearMissesOfKeywords) {
+    const std::pair<std::string, std::string> words[] = {{"SPHER", "SPHERE"},
+                                                         {"ICOSAHEDRN", "ICOSAHEDRON"},
+                                                         {"ELIPSOID", "ELLIPSOID"},
+                                                         {"POLYGN", "POLYGON"},
+                                                         {"CAMRA", "CAMERA"},
+                                                         {"LIGTH", "LIGHT"},
+                                                         {"BOY", "BOX"},
+                                                         {"ARI", "AIR"},
+                                                         {"AMBEINTT", "AMBIENT"},
+                                                         {"SPHERES", ""},
+                                                         {"LIGHTS", ""},
+                                                         {"WHERE", ""},
+                                                         {"BOXES", ""},
+                                                         {"AI", ""},
+                                                         {"LIGTH2", ""},
+                                                         {"Spher", ""},
+                                                         {"camra", ""},
+                                                         {"ligth", ""}};
+    for (const auto& [word, keyword] : words) {
+        const auto result = LoadSceneText(word + " (0,0,0) 2\n" + kSphereLine);
+        EXPECT_EQ(result.warnings.empty() ? "" : result.warnings[0].message,
+                  keyword.empty() ? ""
+                                  : "'" + word + "' is not a keyword (did you mean " + keyword +
+                                        "?); the rest of the line is skipped");
+    }
+}
+
+// Unprintable bytes show as \t, \n, \r or \xNN; printable UTF-8 and backslashes stay.
+TEST(SceneLoader, PrintableTextEscapesWhatATerminalWouldActOn) {
+    const std::pair<std::string, std::string> texts[] = {
+        {"a\tb\nc\rd\x7F\x01\\x41", "a\\tb\\nc\\rd\\x7F\\x01\\x41"},
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {"\xC2\x85\xE2\x80\xAE\xE2\x80\xA8",
+         "\\xC2\\x85\\xE2\\x80\\xAE\\xE2\\x80\\xA8"},  // C1, bidi, separator
+        {"\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", "\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80"},
+        {"\xE2\x82x\x80\xC3", "\\xE2\\x82x\\x80\\xC3"},  // cut short, stray
+    };
+    for (const auto& [text, shown] : texts) {
+        EXPECT_EQ(PrintableText(text), shown);
+    }
+}
+
 TEST(SceneLoader, ListsAHundredWarningsAndCountsTheRest) {
     std::string text;
     for (int i = 0; i < 250; ++i) {
         text += "box\n";
     }
-    const auto result = LoadSceneText(text + "AMBIENT (1,1,1)\n");
+    const auto result = LoadSceneText(text + kSphereLine);
     ASSERT_EQ(result.warnings.size(), kMaxListedWarnings + 1);
     EXPECT_EQ(result.warnings[99].line, 100);
     EXPECT_EQ(result.warnings.back().line, 101);
@@ -256,18 +311,22 @@ TEST(SceneLoader, GivesUpWhenAskedToStop) {
 
 TEST(SceneLoader, AStreamReadsLikeItsTextAndAnUnreadableOneLikeAnEmptyFile) {
     std::ifstream missing("/nonexistent/scene.txt");
-    EXPECT_EQ(Account(LoadScene(missing)), "");
+    EXPECT_EQ(Account(LoadScene(missing)), Account(LoadSceneText("")));
     std::istringstream stream(kWorkedExample);
     EXPECT_EQ(Account(LoadScene(stream)), Account(LoadSceneText(kWorkedExample)));
 }
 
+// The name, message and line show unprintable bytes escaped, the caret under the escaped text
+// of its column; tabs stay, so that the caret lines up on a terminal.
 TEST(SceneLoader, FormatsDiagnosticsAsCompilersDoWithTheCaretUnderTheColumn) {
-    const auto result = LoadSceneText("AMBIENT (0.5,0.5,0.5)\n\tSPHERE (1,2,3) x (1,0,0)\n");
+    const auto result = LoadSceneText(
+        "AMBIENT (0.5,0.5,0.5)\n\tSPHERE \x01"
+        "1,2,3) x\x7F (1,0,0)\n");
     ASSERT_TRUE(result.diagnostic);
-    EXPECT_EQ(FormatDiagnostic("scene.txt", *result.diagnostic, "error"),
-              "scene.txt:2:17: error: expected a number (radius of SPHERE), found 'x'\n"
-              " 2 | \tSPHERE (1,2,3) x (1,0,0)\n"
-              "   | \t               ^\n");
+    EXPECT_EQ(FormatDiagnostic("scene\x1B.txt", *result.diagnostic, "error"),
+              "scene\\x1B.txt:2:17: error: expected a number (radius of SPHERE), found 'x\\x7F'\n"
+              " 2 | \tSPHERE \\x011,2,3) x\\x7F (1,0,0)\n"
+              "   | \t                  ^\n");
 }
 
 }  // namespace
