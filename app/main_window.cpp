@@ -38,11 +38,6 @@ namespace lumivex {
 
 namespace {
 
-// Orbiting turns the camera by this many radians per pixel dragged.
-constexpr float kOrbitRadiansPerPixel = 0.005f;
-// One wheel step moves the camera by this share of its eye distance.
-constexpr float kDollyShare = 0.1f;
-
 QString ModeName(AntialiasMode mode) {
     switch (mode) {
         case AntialiasMode::Jittered:
@@ -464,11 +459,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::NudgeCamera(int axis, double steps) {
-    Camera camera = session->GetScene().camera;
-    float& coordinate = axis == 0 ? camera.centre.x : axis == 1 ? camera.centre.y : camera.centre.z;
-    coordinate = static_cast<float>(static_cast<double>(coordinate) +
-                                    steps * static_cast<double>(kCameraStep));
-    MoveCamera(camera);
+    MoveCamera(CameraNavigator::Nudged(session->GetScene().camera, axis, steps));
 }
 
 void MainWindow::MoveCamera(const Camera& camera, bool previewOnly) {
@@ -482,56 +473,38 @@ void MainWindow::MoveCamera(const Camera& camera, bool previewOnly) {
     UpdateSceneStatus();
 }
 
+bool MainWindow::CanNavigate() const {
+    return ready && !document.GetPath().isEmpty() && session->GetContext().hits != nullptr;
+}
+
 void MainWindow::Orbit(QPointF delta) {
-    if (!ready || document.GetPath().isEmpty()) {
-        return;
+    // While a button drags only previews render; the full render starts on release.
+    if (CanNavigate()) {
+        MoveCamera(navigator.Orbited(session->GetScene().camera, delta / view->Zoom(),
+                                     *session->GetContext().hits),
+                   true);
     }
-    const Camera& camera = session->GetScene().camera;
-    if (!orbitPivot) {
-        // The pivot and the upright direction are fixed for the whole drag.
-        const HitFinder* hits = session->GetContext().hits;
-        if (hits == nullptr) {
-            return;
-        }
-        orbitPivot = ViewPivot(camera, *hits);
-        orbitUp = WorldUpOf(camera);
-    }
-    dragging = true;
-    MoveCamera(
-        OrbitCamera(camera, *orbitPivot, -static_cast<float>(delta.x()) * kOrbitRadiansPerPixel,
-                    -static_cast<float>(delta.y()) * kOrbitRadiansPerPixel, orbitUp),
-        true);
 }
 
 void MainWindow::Pan(QPointF delta) {
-    if (!ready || document.GetPath().isEmpty()) {
-        return;
+    if (CanNavigate()) {
+        MoveCamera(
+            navigator.Panned(session->GetScene().camera, delta / view->Zoom(), pictureChoice.size),
+            true);
     }
-    // right and up are half the image plane: a drag across the whole picture moves by two.
-    const double zoom = view->Zoom();
-    const auto dx = static_cast<float>(-2.0 * delta.x() / zoom / pictureChoice.size.width);
-    const auto dy = static_cast<float>(2.0 * delta.y() / zoom / pictureChoice.size.height);
-    dragging = true;
-    MoveCamera(PanCamera(session->GetScene().camera, dx, dy), true);
 }
 
 void MainWindow::Dolly(int steps) {
-    if (!ready || document.GetPath().isEmpty()) {
-        return;
+    if (CanNavigate()) {
+        MoveCamera(CameraNavigator::Dollied(session->GetScene().camera, steps));
     }
-    const Camera& camera = session->GetScene().camera;
-    MoveCamera(DollyCamera(camera, static_cast<float>(steps) * kDollyShare *
-                                       std::max(Length(camera.eyeOffset), 0.01f)));
 }
 
 void MainWindow::FinishDrag() {
-    orbitPivot.reset();
-    if (dragging && ready && !document.GetPath().isEmpty()) {
-        dragging = false;
+    if (navigator.FinishDrag() && CanNavigate()) {
         session->Stop();
         StartRender();
     }
-    dragging = false;
 }
 
 void MainWindow::ResetCamera() {

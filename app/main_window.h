@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "app/camera_navigator.h"
 #include "app/scene_document.h"
 #include "app/window_dialogs.h"
 #include "io/scene_file.h"
@@ -43,9 +44,6 @@ enum CommandId : int {
 
 inline constexpr char kStartHint[] = "Select a scene from File->Open";
 inline constexpr int kRepaintMilliseconds = 66;
-// The arrow keys move the camera by this much, added in double precision; Shift moves ten times
-// as far and Ctrl a hundred times.
-inline constexpr float kCameraStep = 0.01f;
 inline constexpr int kRecentFiles = 10;
 
 struct MainWindowOptions {
@@ -146,6 +144,7 @@ class MainWindow : public QMainWindow {
     void Pan(QPointF delta);
     void Dolly(int steps);
     void FinishDrag();
+    bool CanNavigate() const;
     void ResetCamera();
     void CopyCamera();
     AntialiasMode CheckedMode() const;
@@ -185,10 +184,8 @@ class MainWindow : public QMainWindow {
     PictureSizeChoice pictureChoice;
     QStringList recentFiles;
     QString lastDirectory;
-    Camera fileCamera;               // the camera the scene file gives, for View, Reset Camera
-    std::optional<Vec4> orbitPivot;  // while the left button drags
-    Vec4 orbitUp;
-    bool dragging = false;
+    Camera fileCamera;  // the camera the scene file gives, for View, Reset Camera
+    CameraNavigator navigator;
     bool saveWhenFinished = false;
     QString pendingSavePath;
     unsigned renderSerial = 0;  // counts renders; reports from earlier ones are dropped

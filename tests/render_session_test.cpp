@@ -118,6 +118,17 @@ TEST(RenderSession, PictureDependsOnTheBandCountAndStochasticButNotOnThreadsOrTh
     EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1, true)), oneBand);
 }
 
+TEST(RenderSession, AFileWithoutACameraIsSeenFromTheDefaultOne) {
+    // The default looks down -z from (0, 0, 1), right along y and up along x: an off-centre
+    // sphere tells each of them apart.
+    const std::string scene =
+        "LIGHT (0,0,5) (1,1,1) 0\nSPHERE (0.3,-0.1,-4) 1 (1,0,0) 0 1 (1,1,1) 1 1\n";
+    const auto words = RenderWords(scene, Request(24, 16));
+    EXPECT_EQ(words,
+              RenderWords("CAMERA (0,0,0) (0,0.5,0) (0.5,0,0) (0,0,1)\n" + scene, Request(24, 16)));
+    EXPECT_NE(std::count(words.begin(), words.end(), words.front()), 24 * 16);
+}
+
 TEST(RenderSession, StopsMidBandWhileThePictureIsReadAndStartsAgain) {
     RenderSession session;
     session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
