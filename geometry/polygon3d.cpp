@@ -25,6 +25,17 @@ void Polygon3D::Prepare() {
     for (std::size_t i = 2; i < n; ++i) {
         triangles.push_back({vertices[0], vertices[i - 1], vertices[i]});
     }
+    fan.clear();
+    fan.reserve(triangles.size());
+    for (const Triangle& triangle : triangles) {
+        const Vec4 e1 = triangle.corner1 - triangle.corner0;
+        const Vec4 e2 = triangle.corner2 - triangle.corner0;
+        const float d11 = Dot(e1, e1);
+        const float d22 = Dot(e2, e2);
+        const float d12 = Dot(e1, e2);
+        const float den = d11 * d22 - d12 * d12;
+        fan.push_back({triangle.corner0, e1, e2, d22 / den, d12 / den, d11 / den});
+    }
 
     if (!triangles.empty()) {
         // The plane of the first three vertices; counter-clockwise as seen by a viewer gives a
@@ -82,18 +93,12 @@ bool Polygon3D::MeetPlane(const Ray& ray, float& t, Vec4& point) const {
 // basis. Every comparison is inclusive, so edges, corners and shared diagonals are inside; a
 // degenerate triangle (den = 0) gives NaN and contains nothing.
 bool Polygon3D::FanContains(const Vec4& point) const {
-    for (const Triangle& triangle : triangles) {
+    for (const FanTriangle& triangle : fan) {
         const Vec4 p = point - triangle.corner0;
-        const Vec4 e1 = triangle.corner1 - triangle.corner0;
-        const Vec4 e2 = triangle.corner2 - triangle.corner0;
-        const float d11 = Dot(e1, e1);
-        const float d22 = Dot(e2, e2);
-        const float d12 = Dot(e1, e2);
-        const float d1 = Dot(p, e1);
-        const float d2 = Dot(p, e2);
-        const float den = d11 * d22 - d12 * d12;
-        const float u = (d22 / den) * d1 - (d12 / den) * d2;
-        const float v = (d11 / den) * d2 - (d12 / den) * d1;
+        const float d1 = Dot(p, triangle.e1);
+        const float d2 = Dot(p, triangle.e2);
+        const float u = triangle.d22OverDen * d1 - triangle.d12OverDen * d2;
+        const float v = triangle.d11OverDen * d2 - triangle.d12OverDen * d1;
         if (u >= 0.0f && v >= 0.0f && u + v <= 1.0f) {
             return true;
         }

@@ -50,8 +50,21 @@ class Polygon3D final : public Geometry {
     // Whether one of the fan triangles contains a point of the plane.
     bool FanContains(const Vec4& point) const;
 
+    // What FanContains needs of each triangle that does not depend on the point: its edges and
+    // the three quotients of its edge basis, worked out once with the arithmetic the test used to
+    // repeat for every point, so they are the same floats.
+    struct FanTriangle {
+        Vec4 corner0;
+        Vec4 e1;
+        Vec4 e2;
+        float d22OverDen;
+        float d12OverDen;
+        float d11OverDen;
+    };
+
     std::vector<Vec4> vertices;
     std::vector<Triangle> triangles;
+    std::vector<FanTriangle> fan;
     Plane plane;
     Material material;
     BoundingSphere boundingSphere;

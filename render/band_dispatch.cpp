@@ -67,7 +67,7 @@ void RenderDispatcher::RunThread(unsigned slot, RenderContext& context, PictureS
     for (unsigned index = nextBand.fetch_add(1); index < bandsToDraw && !thread.ShouldStop();
          index = nextBand.fetch_add(1)) {
         const auto start = std::chrono::steady_clock::now();
-        thread.random.Restart();
+        thread.StartBand();
         thread.rowsFinished = &rowsFinished[index];
         RenderBand(mode, context, thread, picture, bands[index]);
         if (thread.ShouldStop()) {

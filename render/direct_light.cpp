@@ -48,6 +48,7 @@ void AddDirectLight(const RenderContext& context, ThreadState& thread, const Vec
     // them out once. The random draws stay in the same order.
     std::vector<ThreadState::LightReach>& reaches = thread.lightReaches;
     reaches.resize(scene.lights.size());
+    thread.lightBlockers.resize(scene.lights.size());
     for (std::size_t i = 0; i < scene.lights.size(); ++i) {
         ThreadState::LightReach& reach = reaches[i];
         reach.toLight = scene.lights[i].position - shadowOrigin;
@@ -68,7 +69,8 @@ void AddDirectLight(const RenderContext& context, ThreadState& thread, const Vec
             // to look.
             if (!inside) {
                 const Ray shadowRay{shadowOrigin, direction};
-                if (context.hits->Occluded(shadowRay, reach.distanceSquared)) {
+                if (context.hits->Occluded(shadowRay, reach.distanceSquared,
+                                           thread.lightBlockers[i])) {
                     continue;
                 }
             }

@@ -1,10 +1,22 @@
 // The two questions the renderer asks of a scene's objects, whoever answers them.
 #pragma once
 
+#include <cstdint>
+#include <limits>
+
 #include "geometry/hit_record.h"
 #include "geometry/ray.h"
 
 namespace lumivex {
+
+// The object that blocked a thread's last blocked shadow ray towards one light. Shadow rays
+// towards a light from neighbouring points are mostly blocked by the same object, so a finder may
+// test it before searching. It only changes which object is asked first, never the answer: any
+// value, stale or from another scene, is safe.
+struct BlockerHint {
+    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t object = kNone;  // the object's position in the scene's list
+};
 
 // Answered by the plain walk over the object list (ObjectListWalk, the reference) and by the
 // scene index (SceneIndex), which must give exactly the same answers, faster.
@@ -19,7 +31,12 @@ class HitFinder {
 
     // Whether a shadow ray towards a point at squared distance `distanceSquared` is blocked: the
     // nearest hit exists and has 0 <= t with t * t <= distanceSquared.
-    virtual bool Occluded(const Ray& ray, float distanceSquared) const = 0;
+    // `hint` is read and, when a finder uses hints, updated to the blocker found.
+    virtual bool Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const = 0;
+    bool Occluded(const Ray& ray, float distanceSquared) const {
+        BlockerHint none;
+        return Occluded(ray, distanceSquared, none);
+    }
 
   protected:
     HitFinder() = default;

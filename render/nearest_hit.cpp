@@ -29,7 +29,7 @@ HitRecord ObjectListWalk::FindNearestHit(Ray& ray) const {
     return lumivex::FindNearestHit(scene, ray);
 }
 
-bool ObjectListWalk::Occluded(const Ray& ray, float distanceSquared) const {
+bool ObjectListWalk::Occluded(const Ray& ray, float distanceSquared, BlockerHint&) const {
     Ray shadowRay = ray;
     const HitRecord blocker = lumivex::FindNearestHit(scene, shadowRay);
     return blocker.hit && distanceSquared >= blocker.t * blocker.t && blocker.t >= 0.0f;

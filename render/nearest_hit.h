@@ -48,7 +48,9 @@ class ObjectListWalk final : public HitFinder {
     explicit ObjectListWalk(const Scene& scene) : scene(scene) {}
 
     HitRecord FindNearestHit(Ray& ray) const override;
-    bool Occluded(const Ray& ray, float distanceSquared) const override;
+    // The reference: ignores the hint and leaves it as it is.
+    bool Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const override;
+    using HitFinder::Occluded;
 
   private:
     const Scene& scene;

@@ -184,7 +184,7 @@ void RenderPreviewBlockRow(const RenderContext& context, ThreadState& thread, Pi
         if (thread.ShouldStop()) {
             return;
         }
-        thread.random.Restart();
+        thread.StartBand();
         const Vec4 direction = CameraDirection(camera, picture.width, picture.height,
                                                x0 + (x1 - x0) / 2, y0 + (y1 - y0) / 2);
         const std::uint32_t word = PackColor(TraceCameraRay(context, thread, eye, direction));

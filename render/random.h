@@ -25,8 +25,13 @@ class RandomSource {
 };
 
 // A draw divided by 32767 in double precision and stored as a float: 0 and 1 both included.
+// Multiplying by the double reciprocal rounds to the same float for every draw (random.cpp
+// proves it at compile time) and costs less than dividing.
+constexpr float UnitOfDraw(int draw) {
+    return static_cast<float>(static_cast<double>(draw) * (1.0 / 32767.0));
+}
 inline float RandomUnit(RandomSource& random) {
-    return static_cast<float>(static_cast<double>(random.Next()) / 32767.0);
+    return UnitOfDraw(random.Next());
 }
 
 // Moves the axis `l` sideways, perpendicular to itself, by a random amount set by the spread

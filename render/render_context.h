@@ -68,9 +68,18 @@ struct ThreadState {
     RandomSource random;
     RayCounts rays;
     std::vector<LightReach> lightReaches;  // scratch space, grown once, kept between rays
+    // Per light, the object that blocked this thread's last blocked shadow ray towards it.
+    std::vector<BlockerHint> lightBlockers;
     // Tested at every ray and between pixels: a stopped render writes no further pixel.
     const std::atomic<bool>* stopRequested = nullptr;
     std::atomic<std::uint32_t>* rowsFinished = nullptr;  // progress of the current band
+
+    // Restarts the random sequence and forgets the blockers, at the start of every band (and
+    // of every preview block), so that a band's work does not depend on what came before it.
+    void StartBand() {
+        random.Restart();
+        lightBlockers.clear();
+    }
 
     bool ShouldStop() const {
         return stopRequested != nullptr && stopRequested->load(std::memory_order_relaxed);

@@ -415,7 +415,7 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     return candidates[best].shape->Intersect(ray);
 }
 
-bool SceneIndex::Occluded(const Ray& ray, float distanceSquared) const {
+bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const {
     const auto blocks = [&](std::uint32_t index) {
         const Candidate& candidate = candidates[index];
         if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
@@ -425,9 +425,22 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared) const {
         return candidate.HitDistance(ray, t) && t < kLargest && t >= 0.0f &&
                t * t <= distanceSquared;
     };
+    // Whether some candidate blocks does not depend on the order they are asked in: the hinted
+    // one goes first, and is not asked again when it does not block.
+    const std::uint32_t hinted = hint.object < candidates.size() ? hint.object : kNone;
+    if (hinted != kNone && blocks(hinted)) {
+        return true;
+    }
+    const auto blocksOther = [&](std::uint32_t index) {
+        if (index == hinted || !blocks(index)) {
+            return false;
+        }
+        hint.object = index;
+        return true;
+    };
 
     for (const std::uint32_t index : unindexed) {
-        if (blocks(index)) {
+        if (blocksOther(index)) {
             return true;
         }
     }
@@ -446,7 +459,7 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared) const {
         const Node& node = nodes[stack[--size]];
         if (node.count > 0) {
             for (std::uint32_t i = 0; i < node.count; ++i) {
-                if (blocks(leafObjects[node.first + i])) {
+                if (blocksOther(leafObjects[node.first + i])) {
                     return true;
                 }
             }

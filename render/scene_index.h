@@ -28,8 +28,10 @@ class SceneIndex final : public HitFinder {
 
     // Whether an object that passes BoundingSphereTest reports a hit with 0 <= t < largest float
     // and t * t <= distanceSquared: the same answer as testing the nearest hit, found by stopping
-    // at the first blocker.
-    bool Occluded(const Ray& ray, float distanceSquared) const override;
+    // at the first blocker. The hinted object is asked first, as any order gives the same answer;
+    // a blocker found is kept in the hint.
+    bool Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const override;
+    using HitFinder::Occluded;
 
     std::size_t IndexedObjectCount() const { return leafObjects.size(); }
     std::size_t UnindexedObjectCount() const { return unindexed.size(); }

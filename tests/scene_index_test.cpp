@@ -237,6 +237,7 @@ TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
         const SceneIndex index(scene);
         EXPECT_GT(index.IndexedObjectCount(), 0u);
         int hits = 0;
+        BlockerHint carried;  // from earlier rays: mostly an object that does not block this one
         for (int i = 0; i < 15000; ++i) {
             Ray ray = random.AnyRayAt(*scene.objects[random.random() % scene.objects.size()], size);
             Ray copy = ray;
@@ -254,9 +255,14 @@ TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
                 const bool plainBlocked = plain.hit && d2 >= plain.t * plain.t && plain.t >= 0.0f;
                 ASSERT_EQ(index.Occluded(copy, d2), plainBlocked)
                     << "seed " << seed << " ray " << i << " distance " << d;
+                // Neither a stale hint nor any other, out of range included, changes the answer.
+                BlockerHint any{static_cast<std::uint32_t>(i % (scene.objects.size() + 2))};
+                ASSERT_EQ(index.Occluded(copy, d2, carried), plainBlocked) << seed << " " << i;
+                ASSERT_EQ(index.Occluded(copy, d2, any), plainBlocked) << seed << " " << i;
             }
         }
         EXPECT_GT(hits, 300) << seed;
+        EXPECT_NE(carried.object, BlockerHint::kNone) << "a blocker found is kept in the hint";
     }
 }
 
