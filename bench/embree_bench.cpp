@@ -1,6 +1,8 @@
-// A peer anchor for the scene index: Intel's Embree 3 answering the same nearest-hit queries on
-// a scene of spheres with its built-in sphere primitive, beside SceneIndex::FindNearestHit, one
-// thread each. Built only where Embree is installed (Debian's libembree-dev).
+// A peer anchor for the scene index: Intel's Embree 3 answering the same nearest-hit and occlusion
+// queries on a scene of spheres with its built-in sphere primitive, beside SceneIndex, one thread
+// each. Occlusion asks whether anything lies within kShadowDistance along the ray, as a shadow ray
+// towards a light that far away does. Built only where Embree is installed (Debian's
+// libembree-dev).
 //
 //   build/bench/lumivex_embree_bench [--scene FILE]   (default: 10,000 generated spheres)
 #include <benchmark/benchmark.h>
@@ -133,14 +135,44 @@ bool EmbreeHit(RTCScene scene, const Ray& ray, float& t) {
     return query.hit.geomID != RTC_INVALID_GEOMETRY_ID;
 }
 
-void Run(benchmark::State& state, bool embree, bool camera) {
+constexpr float kShadowDistance = 20.0f;
+
+bool EmbreeOccluded(RTCScene scene, const Ray& ray) {
+    RTCIntersectContext context;
+    rtcInitIntersectContext(&context);
+    RTCRay query;
+    query.org_x = ray.origin.x;
+    query.org_y = ray.origin.y;
+    query.org_z = ray.origin.z;
+    query.dir_x = ray.direction.x;
+    query.dir_y = ray.direction.y;
+    query.dir_z = ray.direction.z;
+    query.tnear = 0.0f;
+    query.tfar = kShadowDistance;
+    query.time = 0.0f;
+    query.mask = ~0u;
+    query.id = 0;
+    query.flags = 0;
+    rtcOccluded1(scene, &context, &query);
+    // A blocked ray comes back with tfar set to minus infinity.
+    return query.tfar < 0.0f;
+}
+
+enum class Query { Nearest, Occluded };
+
+void Run(benchmark::State& state, bool embree, bool camera, Query query) {
     Fixture& f = Shared();
     const std::vector<Ray>& rays = camera ? f.cameraRays : f.randomRays;
     std::size_t i = 0;
     std::int64_t hits = 0;
     for (auto _ : state) {
         Ray ray = rays[i];
-        if (embree) {
+        if (query == Query::Occluded) {
+            hits += (embree ? EmbreeOccluded(f.embree, ray)
+                            : f.index->Occluded(ray, kShadowDistance * kShadowDistance))
+                        ? 1
+                        : 0;
+        } else if (embree) {
             float t;
             hits += EmbreeHit(f.embree, ray, t) ? 1 : 0;
         } else {
@@ -154,21 +186,37 @@ void Run(benchmark::State& state, bool embree, bool camera) {
 }
 
 void BM_CameraRays_Lumivex(benchmark::State& state) {
-    Run(state, false, true);
+    Run(state, false, true, Query::Nearest);
 }
 void BM_CameraRays_Embree(benchmark::State& state) {
-    Run(state, true, true);
+    Run(state, true, true, Query::Nearest);
 }
 void BM_RandomRays_Lumivex(benchmark::State& state) {
-    Run(state, false, false);
+    Run(state, false, false, Query::Nearest);
 }
 void BM_RandomRays_Embree(benchmark::State& state) {
-    Run(state, true, false);
+    Run(state, true, false, Query::Nearest);
+}
+void BM_CameraShadowRays_Lumivex(benchmark::State& state) {
+    Run(state, false, true, Query::Occluded);
+}
+void BM_CameraShadowRays_Embree(benchmark::State& state) {
+    Run(state, true, true, Query::Occluded);
+}
+void BM_RandomShadowRays_Lumivex(benchmark::State& state) {
+    Run(state, false, false, Query::Occluded);
+}
+void BM_RandomShadowRays_Embree(benchmark::State& state) {
+    Run(state, true, false, Query::Occluded);
 }
 BENCHMARK(BM_CameraRays_Lumivex);
 BENCHMARK(BM_CameraRays_Embree);
 BENCHMARK(BM_RandomRays_Lumivex);
 BENCHMARK(BM_RandomRays_Embree);
+BENCHMARK(BM_CameraShadowRays_Lumivex);
+BENCHMARK(BM_CameraShadowRays_Embree);
+BENCHMARK(BM_RandomShadowRays_Lumivex);
+BENCHMARK(BM_RandomShadowRays_Embree);
 
 }  // namespace
 }  // namespace lumivex
