@@ -112,22 +112,29 @@ Fixture& Shared() {
     return fixture;
 }
 
+// Embree's ray for ours, from its origin up to `tfar`.
+RTCRay EmbreeRay(const Ray& ray, float tfar) {
+    RTCRay query;
+    query.org_x = ray.origin.x;
+    query.org_y = ray.origin.y;
+    query.org_z = ray.origin.z;
+    query.dir_x = ray.direction.x;
+    query.dir_y = ray.direction.y;
+    query.dir_z = ray.direction.z;
+    query.tnear = 0.0f;
+    query.tfar = tfar;
+    query.time = 0.0f;
+    query.mask = ~0u;
+    query.id = 0;
+    query.flags = 0;
+    return query;
+}
+
 bool EmbreeHit(RTCScene scene, const Ray& ray, float& t) {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     RTCRayHit query;
-    query.ray.org_x = ray.origin.x;
-    query.ray.org_y = ray.origin.y;
-    query.ray.org_z = ray.origin.z;
-    query.ray.dir_x = ray.direction.x;
-    query.ray.dir_y = ray.direction.y;
-    query.ray.dir_z = ray.direction.z;
-    query.ray.tnear = 0.0f;
-    query.ray.tfar = std::numeric_limits<float>::infinity();
-    query.ray.time = 0.0f;
-    query.ray.mask = ~0u;
-    query.ray.id = 0;
-    query.ray.flags = 0;
+    query.ray = EmbreeRay(ray, std::numeric_limits<float>::infinity());
     query.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(scene, &context, &query);
@@ -140,19 +147,7 @@ constexpr float kShadowDistance = 20.0f;
 bool EmbreeOccluded(RTCScene scene, const Ray& ray) {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
-    RTCRay query;
-    query.org_x = ray.origin.x;
-    query.org_y = ray.origin.y;
-    query.org_z = ray.origin.z;
-    query.dir_x = ray.direction.x;
-    query.dir_y = ray.direction.y;
-    query.dir_z = ray.direction.z;
-    query.tnear = 0.0f;
-    query.tfar = kShadowDistance;
-    query.time = 0.0f;
-    query.mask = ~0u;
-    query.id = 0;
-    query.flags = 0;
+    RTCRay query = EmbreeRay(ray, kShadowDistance);
     rtcOccluded1(scene, &context, &query);
     // A blocked ray comes back with tfar set to minus infinity.
     return query.tfar < 0.0f;
