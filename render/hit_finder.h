@@ -38,6 +38,21 @@ class HitFinder {
         return Occluded(ray, distanceSquared, none);
     }
 
+    // The shadow question for `count` rays (at most 32) from one origin towards points at the
+    // same squared distance, the rays' directions given: bit i is set when Occluded({origin,
+    // directions[i]}, distanceSquared) is true. Asked once for a point's 16 rays towards a light,
+    // so that a finder can test them side by side. This asks Occluded for each ray in turn.
+    virtual std::uint32_t OccludedMask(const Vec4& origin, const Vec4* directions, int count,
+                                       float distanceSquared, BlockerHint& hint) const {
+        std::uint32_t blocked = 0;
+        for (int i = 0; i < count; ++i) {
+            if (Occluded(Ray{origin, directions[i]}, distanceSquared, hint)) {
+                blocked |= std::uint32_t{1} << i;
+            }
+        }
+        return blocked;
+    }
+
   protected:
     HitFinder() = default;
     HitFinder(const HitFinder&) = default;

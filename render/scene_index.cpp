@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -472,6 +473,133 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
         }
     }
     return false;
+}
+
+// Why a packet gets exactly the one-ray answers. Occluded asks whether any object blocks the ray
+// among those it tests: the hinted one, the unindexed ones and those in every leaf whose node and
+// ancestors all pass the ray's box test. Whether one of a set blocks does not depend on the order
+// the set is asked in, nor on stopping at the first blocker. A packet asks each ray about the
+// same set: the hinted object and the unindexed ones for every ray, and a node for the rays that
+// entered its parent, each ray with its own box test. The lane kernels do each ray's bounding
+// sphere and box tests with the one-ray arithmetic to the bit, and the shape's distance test is
+// the one-ray call. So a ray is blocked in the packet exactly when Occluded says so; the hint may
+// end up naming another blocker than a ray-by-ray search would, which any hint allows.
+struct SceneIndex::PacketSearch {
+    const std::vector<Candidate>& candidates;
+    const ShadowKernels& kernels;
+    const ShadowPacket& packet;
+    const Vec4* directions;
+    float distanceSquared;
+    std::uint32_t hinted;
+    BlockerHint& hint;
+    LaneMask open;  // the rays not yet blocked
+
+    // The rays among `lanes` that the object blocks.
+    LaneMask Blocked(std::uint32_t index, LaneMask lanes) const {
+        const Candidate& candidate = candidates[index];
+        LaneMask passing =
+            kernels.passesBoundingSphere(packet, lanes, candidate.centre, candidate.limit);
+        LaneMask blocked = 0;
+        for (; passing != 0; passing &= passing - 1) {
+            const int lane = std::countr_zero(passing);
+            float t;
+            if (candidate.HitDistance(Ray{packet.origin, directions[lane]}, t) && t < kLargest &&
+                t >= 0.0f && t * t <= distanceSquared) {
+                blocked |= LaneMask{1} << lane;
+            }
+        }
+        return blocked;
+    }
+
+    // Asks an object other than the hinted one (already asked for every ray) about the open rays
+    // among `lanes`, and closes those it blocks.
+    void Ask(std::uint32_t index, LaneMask lanes) {
+        lanes &= open;
+        if (index == hinted || lanes == 0) {
+            return;
+        }
+        const LaneMask blocked = Blocked(index, lanes);
+        if (blocked != 0) {
+            open &= ~blocked;
+            hint.object = index;
+        }
+    }
+};
+
+// The binary tree's part of the packet search, kept apart from the lane kernels: a node is
+// entered by the open rays among those that entered its parent and pass its own box test.
+void SceneIndex::WalkTreeForShadows(PacketSearch& search, float limit) const {
+    struct Entry {
+        std::uint32_t node;
+        LaneMask lanes;
+    };
+    Entry stack[kStackSize];
+    int size = 0;
+    const LaneMask atRoot =
+        search.kernels.entersBox(search.packet, search.open, nodes[0].bounds, limit);
+    if (atRoot != 0) {
+        stack[size++] = {0, atRoot};
+    }
+    while (size > 0 && search.open != 0) {
+        const Entry entry = stack[--size];
+        const LaneMask lanes = entry.lanes & search.open;
+        if (lanes == 0) {
+            continue;
+        }
+        const Node& node = nodes[entry.node];
+        if (node.count > 0) {
+            for (std::uint32_t i = 0; i < node.count; ++i) {
+                search.Ask(leafObjects[node.first + i], lanes);
+            }
+            continue;
+        }
+        for (std::uint32_t child = node.first; child < node.first + 2; ++child) {
+            const LaneMask entering =
+                search.kernels.entersBox(search.packet, lanes, nodes[child].bounds, limit);
+            if (entering != 0) {
+                stack[size++] = {child, entering};
+            }
+        }
+    }
+}
+
+std::uint32_t SceneIndex::OccludedMask(const Vec4& origin, const Vec4* directions, int count,
+                                       float distanceSquared, BlockerHint& hint) const {
+    ShadowPacket packet;
+    packet.origin = origin;
+    packet.count = std::min(count, ShadowPacket::kMaxRays);
+    for (int lane = 0; lane < packet.count; ++lane) {
+        const Vec4& d = directions[lane];
+        packet.direction[0][lane] = d.x;
+        packet.direction[1][lane] = d.y;
+        packet.direction[2][lane] = d.z;
+    }
+    if (!nodes.empty()) {
+        // The box tests' data from the one-ray setup itself; its planes depend on the origin
+        // only, so every ray's are the same.
+        for (int lane = 0; lane < packet.count; ++lane) {
+            const RaySetup setup(Ray{origin, directions[lane]}, extent);
+            for (int a = 0; a < 3; ++a) {
+                packet.inverse[a][lane] = setup.inverse[a];
+                packet.shiftedPlanes[0][a] = setup.shifted[0][a];
+                packet.shiftedPlanes[1][a] = setup.shifted[1][a];
+            }
+        }
+    }
+    const std::uint32_t hinted = hint.object < candidates.size() ? hint.object : kNone;
+    PacketSearch search{candidates, ActiveShadowKernels(), packet,
+                        directions, distanceSquared,       hinted,
+                        hint,       packet.AllLanes()};
+    if (hinted != kNone) {
+        search.open &= ~search.Blocked(hinted, search.open);
+    }
+    for (const std::uint32_t index : unindexed) {
+        search.Ask(index, search.open);
+    }
+    if (search.open != 0 && !nodes.empty()) {
+        WalkTreeForShadows(search, std::sqrt(distanceSquared) * kDistanceSlack);
+    }
+    return packet.AllLanes() & ~search.open;
 }
 
 }  // namespace lumivex

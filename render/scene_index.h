@@ -9,6 +9,7 @@
 
 #include "geometry/geometry.h"
 #include "render/hit_finder.h"
+#include "render/shadow_packet.h"
 #include "scene/scene.h"
 
 namespace lumivex {
@@ -32,6 +33,12 @@ class SceneIndex final : public HitFinder {
     // a blocker found is kept in the hint.
     bool Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const override;
     using HitFinder::Occluded;
+
+    // Occluded for up to 32 rays from one origin at once: each object and each node is tested
+    // against every ray still open with SIMD (render/shadow_packet.h), a ray dropping out once
+    // blocked. The hinted object is asked first for all of them.
+    std::uint32_t OccludedMask(const Vec4& origin, const Vec4* directions, int count,
+                               float distanceSquared, BlockerHint& hint) const override;
 
     std::size_t IndexedObjectCount() const { return leafObjects.size(); }
     std::size_t UnindexedObjectCount() const { return unindexed.size(); }
@@ -59,6 +66,7 @@ class SceneIndex final : public HitFinder {
     };
 
     struct RaySetup;
+    struct PacketSearch;
 
     void Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order, std::size_t begin,
                std::size_t end, const std::vector<float>& boxes);
@@ -67,6 +75,7 @@ class SceneIndex final : public HitFinder {
         return stopped;
     }
     bool EntersNode(const RaySetup& setup, const Node& node, float limit, float& entry) const;
+    void WalkTreeForShadows(PacketSearch& search, float limit) const;
 
     std::vector<Candidate> candidates;
     std::vector<Node> nodes;

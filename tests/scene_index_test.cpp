@@ -1,8 +1,10 @@
-// The scene index must give the plain walk's record and shadow answer for every ray: compared on
-// random scenes of every shape, awkward ones included (skewed and left-handed boxes, non-planar
-// and degenerate polygons, skewed ellipsoids), with rays aimed to graze them.
+// The scene index must give the plain walk's record and shadow answer for every ray, alone or in
+// a packet on each SIMD path: compared on random scenes of every shape, awkward ones included
+// (skewed and left-handed boxes, non-planar and degenerate polygons, skewed ellipsoids), with rays
+// aimed to graze them.
 #include "render/scene_index.h"
 
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -13,6 +15,7 @@
 #include "geometry/sphere.h"
 #include "render/hit_region.h"
 #include "render/nearest_hit.h"
+#include "render/shadow_packet.h"
 #include "test_support.h"
 
 namespace lumivex {
@@ -107,6 +110,10 @@ class RandomScene {
     // Rays of every kind the renderer casts, and worse: from afar, from on a surface, aimed at a
     // shape's bounding sphere and grazing it, along the axes.
     Ray AnyRayAt(const Geometry& target, float size) {
+        const Vec4 origin = AnyOriginFor(target, size);
+        return {origin, AnyDirectionAt(target, origin)};
+    }
+    Vec4 AnyOriginFor(const Geometry& target, float size) {
         const BoundingSphere& sphere = target.GetBoundingSphere();
         Vec4 origin;
         switch (random() % 4) {
@@ -129,6 +136,10 @@ class RandomScene {
                 origin = AsPoint(sphere.centre + (sphere.radius * 3) * DirectionAny());
                 break;
         }
+        return origin;
+    }
+    Vec4 AnyDirectionAt(const Geometry& target, const Vec4& origin) {
+        const BoundingSphere& sphere = target.GetBoundingSphere();
         Vec4 direction;
         switch (random() % 4) {
             case 0:
@@ -153,7 +164,7 @@ class RandomScene {
                     sphere.centre - origin + (sphere.radius * Uniform(0, 1.3f)) * DirectionAny()));
                 break;
         }
-        return {origin, direction};
+        return direction;
     }
 
     std::mt19937 random;
@@ -265,6 +276,109 @@ TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
         EXPECT_NE(carried.object, BlockerHint::kNone) << "a blocker found is kept in the hint";
     }
 }
+
+// A packet's rays share an origin and a distance, as a point's shadow rays towards one light do,
+// and aim anywhere: at objects, grazing them, along the axes, now and then nowhere (a NaN
+// direction, as Normalized gives for a zero vector). On each SIMD path the index must block
+// exactly the rays the plain walk blocks, whatever the hint.
+class PacketShadows : public ::testing::TestWithParam<SimdPath> {
+  protected:
+    void SetUp() override {
+        if (!SimdPathSupported(GetParam())) {
+            GTEST_SKIP() << "this processor has no such path";
+        }
+        UseSimdPath(GetParam());
+    }
+    void TearDown() override { UseSimdPath(before); }
+
+    const SimdPath before = ActiveSimdPath();
+};
+
+TEST_P(PacketShadows, BlockExactlyTheRaysThePlainWalkBlocks) {
+    for (unsigned seed = 6; seed < 9; ++seed) {
+        RandomScene random(seed);
+        Scene scene;
+        const float size = seed == 7 ? 200.0f : 6.0f;
+        random.AddShapes(scene, seed == 8 ? 6 : 400, size);  // 6: too few to index
+        const SceneIndex index(scene);
+        const ObjectListWalk walk(scene);
+        const auto anyObject = [&]() -> const Geometry& {
+            return *scene.objects[random.random() % scene.objects.size()];
+        };
+        BlockerHint carried;
+        int mixed = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const Vec4 origin = random.AnyOriginFor(anyObject(), size);
+            const int count = 1 + static_cast<int>(random.random() % ShadowPacket::kMaxRays);
+            std::vector<Vec4> directions;
+            for (int k = 0; k < count; ++k) {
+                directions.push_back(random.random() % 50 == 0
+                                         ? Direction(NAN, NAN, NAN)
+                                         : random.AnyDirectionAt(anyObject(), origin));
+            }
+            // Around the first ray's nearest hit, so that some rays are blocked and others not.
+            Ray first{origin, directions[0]};
+            const HitRecord hit = FindNearestHit(scene, first);
+            const float t = hit.hit ? hit.t : random.Uniform(0, 50);
+            const float d = random.random() % 4 == 0 ? t : t * random.Uniform(0.5f, 2);
+            BlockerHint none;
+            const std::uint32_t expected =
+                walk.OccludedMask(origin, directions.data(), count, d * d, none);
+            BlockerHint any{
+                static_cast<std::uint32_t>(random.random() % (scene.objects.size() + 2))};
+            ASSERT_EQ(index.OccludedMask(origin, directions.data(), count, d * d, carried),
+                      expected)
+                << "seed " << seed << " packet " << i;
+            ASSERT_EQ(index.OccludedMask(origin, directions.data(), count, d * d, any), expected)
+                << "seed " << seed << " packet " << i;
+            mixed += expected != 0 && expected != (std::uint64_t{1} << count) - 1 ? 1 : 0;
+        }
+        EXPECT_GT(mixed, 200) << seed;
+    }
+}
+
+// The bounding-sphere kernel where random rays seldom go: at the widened limit exactly and one
+// step past it, the centre behind the origin, the origin inside, a NaN direction; each case in
+// every lane, and only the lanes asked for.
+TEST_P(PacketShadows, BoundingSphereKernelMatchesTheOneRayTestAtTheEdges) {
+    const float limit = BoundingSphereLimit(1);
+    const Vec4 along = Direction(0, 0, 1);
+    // From the origin along z, the squared distance to each centre rounds to the limit or to the
+    // float after it.
+    ASSERT_TRUE(PassesBoundingSphere({Point(0, 0, 0), along}, Point(1, 0.00035f, 5), limit));
+    ASSERT_FALSE(PassesBoundingSphere({Point(0, 0, 0), along}, Point(1, 0.0005f, 5), limit));
+    const Vec4 directions[] = {along, Direction(0, 0, -1), Direction(NAN, NAN, NAN),
+                               Normalized(Direction(0.2f, 0, 1)), Direction(1, 0, 0)};
+    ShadowPacket packet;
+    packet.origin = Point(0, 0, 0);
+    packet.count = ShadowPacket::kMaxRays;
+    for (int lane = 0; lane < packet.count; ++lane) {
+        const Vec4& d = directions[lane % std::size(directions)];
+        packet.direction[0][lane] = d.x;
+        packet.direction[1][lane] = d.y;
+        packet.direction[2][lane] = d.z;
+    }
+    for (const Vec4& centre : {Point(1, 0.00035f, 5), Point(1, 0.0005f, 5), Point(0, 0.5f, -0.5f),
+                               Point(0.5f, 0, 0), Point(-1, 0, 0)}) {
+        for (const LaneMask lanes : {packet.AllLanes(), LaneMask{0x8421'0C03}}) {
+            LaneMask expected = 0;
+            for (int lane = 0; lane < packet.count; ++lane) {
+                const Ray ray{packet.origin, directions[lane % std::size(directions)]};
+                if ((lanes >> lane & 1) != 0 && PassesBoundingSphere(ray, centre, limit)) {
+                    expected |= LaneMask{1} << lane;
+                }
+            }
+            EXPECT_EQ(ActiveShadowKernels().passesBoundingSphere(packet, lanes, centre, limit),
+                      expected)
+                << centre;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SimdPaths, PacketShadows,
+                         ::testing::Values(SimdPath::Sse2, SimdPath::Avx2), [](const auto& info) {
+                             return info.param == SimdPath::Avx2 ? "Avx2" : "Sse2";
+                         });
 
 TEST(SceneIndex, KeepsTheEarlierObjectOnTies) {
     Scene scene;
