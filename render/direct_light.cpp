@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kShadowPasses = 16;
 constexpr float kPassWeight = 0.0625f;  // 1 / kShadowPasses
+static_assert(kShadowPasses <= 32, "a light's passes are answered in one 32-bit mask");
 
 // Adds one light's diffuse and highlight terms for one pass whose shadow ray was not blocked.
 // `highlight` false skips the highlight, which the caller may do only where it would add
@@ -56,26 +57,44 @@ void AddDirectLight(const RenderContext& context, ThreadState& thread, const Vec
         reach.spread = JitterSpread(std::sqrt(reach.distanceSquared), scene.lights[i].radius);
     }
     const bool highlight = !inside && (reflectWeight > 0.0f || reflectWeight < 0.0f);
-    // A stop request is answered between passes: one pass over many lights is short, sixteen
-    // at every point of a deep ray tree are not.
-    for (int pass = 0; pass < kShadowPasses && !thread.ShouldStop(); ++pass) {
-        for (std::size_t i = 0; i < scene.lights.size(); ++i) {
+    // A stop request is answered before the shadow search and between passes: sixteen passes at
+    // every point of a deep ray tree are not short.
+    if (thread.ShouldStop()) {
+        return;
+    }
+    // Every shadow ray's direction first, drawn in the order the passes use them (pass by pass,
+    // light by light), kept light by light: which rays are blocked never changes the draws.
+    const std::size_t lights = scene.lights.size();
+    std::vector<Vec4>& directions = thread.shadowDirections;
+    directions.resize(lights * kShadowPasses);
+    for (int pass = 0; pass < kShadowPasses; ++pass) {
+        for (std::size_t i = 0; i < lights; ++i) {
             const ThreadState::LightReach& reach = reaches[i];
-            const Vec4 direction =
+            directions[i * kShadowPasses + static_cast<std::size_t>(pass)] =
                 Normalized(JitterAxisBy(thread.random, reach.spread, reach.toLight));
+        }
+    }
+    // Any object between the point and the light's centre blocks it completely, transparent or
+    // not: one question per light for all its passes' rays. From inside an object every light
+    // counts as unblocked: no need to look.
+    std::vector<std::uint32_t>& blocked = thread.shadowsBlocked;
+    blocked.assign(lights, 0);
+    if (!inside) {
+        for (std::size_t i = 0; i < lights; ++i) {
+            blocked[i] = context.hits->OccludedMask(shadowOrigin, &directions[i * kShadowPasses],
+                                                    kShadowPasses, reaches[i].distanceSquared,
+                                                    thread.lightBlockers[i]);
+        }
+    }
+    // The terms are summed pass by pass, light by light, as the float sums were always made.
+    for (int pass = 0; pass < kShadowPasses && !thread.ShouldStop(); ++pass) {
+        for (std::size_t i = 0; i < lights; ++i) {
             ++thread.rays.shadow;
-            // Any object between the point and the light's centre blocks it completely,
-            // transparent or not. From inside an object every light counts as unblocked: no need
-            // to look.
-            if (!inside) {
-                const Ray shadowRay{shadowOrigin, direction};
-                if (context.hits->Occluded(shadowRay, reach.distanceSquared,
-                                           thread.lightBlockers[i])) {
-                    continue;
-                }
+            if ((blocked[i] >> pass & 1u) == 0) {
+                AddLightTerms(scene.lights[i],
+                              directions[i * kShadowPasses + static_cast<std::size_t>(pass)],
+                              normal, mirror, reflectWeight, material, inside, highlight, out);
             }
-            AddLightTerms(scene.lights[i], direction, normal, mirror, reflectWeight, material,
-                          inside, highlight, out);
         }
     }
 }

@@ -68,6 +68,10 @@ struct ThreadState {
     RandomSource random;
     RayCounts rays;
     std::vector<LightReach> lightReaches;  // scratch space, grown once, kept between rays
+    // A point's shadow-ray directions, light by light and pass by pass, and per light the passes
+    // whose ray is blocked: scratch space too.
+    std::vector<Vec4> shadowDirections;
+    std::vector<std::uint32_t> shadowsBlocked;
     // Per light, the object that blocked this thread's last blocked shadow ray towards it.
     std::vector<BlockerHint> lightBlockers;
     // Tested at every ray and between pixels: a stopped render writes no further pixel.

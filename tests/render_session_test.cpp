@@ -6,8 +6,10 @@
 #include <ios>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 
+#include "render/shadow_packet.h"
 #include "render_support.h"
 #include "test_support.h"
 
@@ -116,6 +118,30 @@ TEST(RenderSession, PictureDependsOnTheBandCountAndStochasticButNotOnThreadsOrTh
     const auto oneBand = RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1));
     EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 3)), oneBand);
     EXPECT_NE(RenderWords(kBusyScene, Request(12, 12, AntialiasMode::Off, 1, true)), oneBand);
+}
+
+// Ten spheres on a floor under three lights of different sizes, enough objects for the index to
+// build a tree: every point's shadow rays go to it in packets, which on each SIMD path must give
+// the plain walk's picture.
+TEST(RenderSession, ShadowPacketsGiveThePlainWalksPictureOnEachSimdPath) {
+    std::string scene =
+        "CAMERA (0,2,-8) (1,0,0) (0,1,0) (0,0,-2)\n"
+        "LIGHT (-4,6,-3) (1,0.8,0.6) 0.5\nLIGHT (5,4,-2) (0.4,0.5,0.9) 1\n"
+        "LIGHT (0,8,4) (0.5,0.5,0.5) 0.1\n"
+        "POLYGON 4 (-7,-1,-9) (-7,-1,8) (7,-1,8) (7,-1,-9) (0.8,0.8,0.8) 0 1 (1,1,1) 1 1\n";
+    for (int i = 0; i < 10; ++i) {
+        scene += "SPHERE (" + std::to_string(1.5 * (i % 5) - 3) + ",-0.4," +
+                 std::to_string(2 * (i / 5)) + ") 0.6 (0.9,0.4,0.2) 0.3 20 (1,1,1) 1 1\n";
+    }
+    const SimdPath before = ActiveSimdPath();
+    const auto plain = RenderWords(scene, Request(24, 24, AntialiasMode::Off, 2, false, 0, false));
+    for (const SimdPath path : {SimdPath::Sse2, SimdPath::Avx2}) {
+        if (SimdPathSupported(path)) {
+            UseSimdPath(path);
+            EXPECT_EQ(RenderWords(scene, Request(24, 24, AntialiasMode::Off, 2)), plain);
+        }
+    }
+    UseSimdPath(before);
 }
 
 TEST(RenderSession, AFileWithoutACameraIsSeenFromTheDefaultOne) {
