@@ -51,13 +51,14 @@ LUMIVEX_LANES_INLINE typename Lanes<W>::Floats Load(const float* from) {
     return v;
 }
 
+// Written out lane by lane: a loop filling the lanes compiles to a string of shuffles for SSE2.
 template <int W>
 LUMIVEX_LANES_INLINE typename Lanes<W>::Floats Splat(float value) {
-    typename Lanes<W>::Floats v = {};
-    for (int i = 0; i < W; ++i) {
-        v[i] = value;
+    if constexpr (W == 4) {
+        return typename Lanes<W>::Floats{value, value, value, value};
+    } else {
+        return typename Lanes<W>::Floats{value, value, value, value, value, value, value, value};
     }
-    return v;
 }
 
 // Per lane, `ifTrue` where the comparison mask is all ones, else `ifFalse`: bits are moved, not
