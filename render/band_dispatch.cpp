@@ -1,5 +1,7 @@
 #include "render/band_dispatch.h"
 
+#include "render/shadow_packet.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -58,6 +60,7 @@ void RenderDispatcher::Start(RenderContext& context, PictureSize picture, Antial
 
 void RenderDispatcher::RunThread(unsigned slot, RenderContext& context, PictureSize picture,
                                  AntialiasMode mode, const BandFinished& onBandFinished) {
+    ClearUpperVectorState();
     ThreadState thread;
     thread.stopRequested = &stopRequested;
     if (previewBarrier != nullptr) {

@@ -7,6 +7,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #define LUMIVEX_X86 1
 #endif
 
@@ -236,6 +237,23 @@ bool SimdPathSupported(SimdPath path) {
     return __builtin_cpu_supports("avx2");
 #else
     return false;
+#endif
+}
+
+#ifdef LUMIVEX_X86
+namespace {
+__attribute__((target("avx"))) void ZeroUpperHalves() {
+    _mm256_zeroupper();
+}
+}  // namespace
+#endif
+
+void ClearUpperVectorState() {
+#ifdef LUMIVEX_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx")) {
+        ZeroUpperHalves();
+    }
 #endif
 }
 

@@ -51,6 +51,12 @@ bool SimdPathSupported(SimdPath path);
 SimdPath ActiveSimdPath();
 const ShadowKernels& ActiveShadowKernels();
 
+// Clears the upper halves of the AVX registers where the processor has them. A thread may start
+// with them dirty (threads inherit the register state of the thread that created them); until
+// they are cleared, every SSE instruction of ours, and the C library's AVX code such as powf,
+// pays for merging or saving them, which costs a third of a render. Changes no value.
+void ClearUpperVectorState();
+
 // Makes later packet queries take `path`, which must be supported: for tests and comparisons.
 // Not to be called while a render runs.
 void UseSimdPath(SimdPath path);
