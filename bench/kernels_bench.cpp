@@ -3,11 +3,13 @@
 // object list and with the scene index.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 #include "render/pixel_drivers.h"
+#include "render/random.h"
 #include "render/render_session.h"
 #include "render/trace.h"
 #include "scene/scene_loader.h"
@@ -79,6 +81,64 @@ BENCHMARK_CAPTURE(BM_TraceCameraRay, worked_example_plain, "worked-example", fal
 BENCHMARK_CAPTURE(BM_TraceCameraRay, worked_example_indexed, "worked-example", true);
 BENCHMARK_CAPTURE(BM_TraceCameraRay, showcase_plain, "showcase", false);
 BENCHMARK_CAPTURE(BM_TraceCameraRay, showcase_indexed, "showcase", true);
+
+// The shadow questions of a render alone: from the first hit of every camera ray of the grid,
+// 16 jittered rays towards each light, as the direct light asks them (one packet per light and
+// point, or ray by ray).
+struct ShadowQuestion {
+    Vec4 origin;
+    std::vector<Vec4> directions;
+    float distanceSquared;
+};
+
+std::vector<ShadowQuestion> ShadowQuestions(const Scene& scene, const HitFinder& hits) {
+    std::vector<ShadowQuestion> questions;
+    RandomSource random;
+    for (Ray ray : CameraRays(scene)) {
+        const HitRecord hit = hits.FindNearestHit(ray);
+        if (!hit.hit) {
+            continue;
+        }
+        const Vec4 origin = AsPoint(hit.point + 0.001f * Normalized(hit.normal));
+        for (const Light& light : scene.lights) {
+            const Vec4 toLight = light.position - origin;
+            const float distanceSquared = Dot(toLight, toLight);
+            const float spread = JitterSpread(std::sqrt(distanceSquared), light.radius);
+            ShadowQuestion question{origin, {}, distanceSquared};
+            for (int pass = 0; pass < 16; ++pass) {
+                question.directions.push_back(Normalized(JitterAxisBy(random, spread, toLight)));
+            }
+            questions.push_back(std::move(question));
+        }
+    }
+    return questions;
+}
+
+void BM_ShadowQuestions(benchmark::State& state, const char* example, bool packets) {
+    const auto session = ExampleSession(example, true);
+    const HitFinder& hits = *session->GetContext().hits;
+    const std::vector<ShadowQuestion> questions = ShadowQuestions(session->GetScene(), hits);
+    BlockerHint hint;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const ShadowQuestion& q = questions[i];
+        const int count = static_cast<int>(q.directions.size());
+        if (packets) {
+            benchmark::DoNotOptimize(
+                hits.OccludedMask(q.origin, q.directions.data(), count, q.distanceSquared, hint));
+        } else {
+            for (const Vec4& direction : q.directions) {
+                benchmark::DoNotOptimize(
+                    hits.Occluded(Ray{q.origin, direction}, q.distanceSquared, hint));
+            }
+        }
+        i = (i + 1) % questions.size();
+    }
+    state.counters["rays/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * 16,
+                                                  benchmark::Counter::kIsRate);
+}
+BENCHMARK_CAPTURE(BM_ShadowQuestions, showcase_one_by_one, "showcase", false);
+BENCHMARK_CAPTURE(BM_ShadowQuestions, showcase_packets, "showcase", true);
 
 void BM_BuildSceneIndex(benchmark::State& state) {
     const auto scene = LoadExample("showcase");
