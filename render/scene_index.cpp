@@ -1,9 +1,11 @@
 #include "render/scene_index.h"
 
+#include <emmintrin.h>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <optional>
 
 #include "geometry/sphere.h"
@@ -45,8 +47,12 @@ constexpr int kBins = 16;
 // Past this depth the build splits at the median, which bounds the depth (and the traversal
 // stack) whatever the objects' layout.
 constexpr int kMedianDepth = 64;
-constexpr int kStackSize = 128;
+// Below that depth median cuts halve the objects, so no leaf lies deeper than kMedianDepth + 33
+// binary levels, nor (each wide node spanning at least one of them) that many wide levels. A
+// search takes one wide node off its stack and puts back up to four children.
+constexpr int kStackSize = 3 * (kMedianDepth + 33) + 1;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 float Widened(double value, double margin, bool up) {
     const double widened = up ? value + margin : value - margin;
@@ -55,14 +61,63 @@ float Widened(double value, double margin, bool up) {
         f, up ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity());
 }
 
+// The binary hierarchy the wide one is collapsed from.
+struct BinaryNode {
+    float bounds[2][3];  // low corner, high corner
+    // Inner nodes have count 0 and their children at first and first + 1; leaves list count
+    // objects from leafObjects[first].
+    std::uint32_t first;
+    std::uint32_t count;
+};
+
+class BinaryTree {
+  public:
+    // Builds the hierarchy over the objects whose boxes (six floats each: low xyz, high xyz) are
+    // given, unless `stop` becomes true first.
+    BinaryTree(const std::vector<float>& boxes, const std::atomic<bool>* stop)
+        : boxes(boxes), order(boxes.size() / 6), stop(stop) {
+        std::iota(order.begin(), order.end(), 0u);
+        nodes.reserve(order.size());
+        leafObjects.reserve(order.size());
+        nodes.emplace_back();
+        Build(0, 0, 0, order.size());
+    }
+
+    bool Stopped() const { return stopped; }
+
+    std::vector<BinaryNode> nodes;           // the root first
+    std::vector<std::uint32_t> leafObjects;  // positions in the list of boxes
+
+  private:
+    void Build(std::uint32_t index, int depth, std::size_t begin, std::size_t end);
+    bool StopRequested() {
+        stopped = stopped || (stop != nullptr && stop->load(std::memory_order_relaxed));
+        return stopped;
+    }
+
+    const std::vector<float>& boxes;
+    std::vector<std::uint32_t> order;
+    const std::atomic<bool>* stop;
+    bool stopped = false;
+};
+
+float HalfArea(const float low[3], const float high[3]) {
+    const float x = high[0] - low[0];
+    const float y = high[1] - low[1];
+    const float z = high[2] - low[2];
+    return x * y + y * z + z * x;
+}
+
 }  // namespace
 
-// What every box test of one ray shares. A box is widened by `margin` on every side: its low
-// planes are tested against origin + margin and its high ones against origin - margin.
+// What every box test of one ray shares, each value in all four lanes. A box is widened by
+// `margin` on every side: its low planes are tested against origin + margin and its high ones
+// against origin - margin.
 struct SceneIndex::RaySetup {
-    float shifted[2][3];
-    float inverse[3];
-    int nearSide[3];  // which of a box's planes the ray meets first along each axis
+    __m128 nearOrigin[3];  // the origin shifted for the plane the ray meets first along each axis
+    __m128 farOrigin[3];
+    __m128 inverse[3];
+    int nearSide[3];  // which of a box's corners holds that plane: 0 low, 1 high
 
     RaySetup(const Ray& ray, float extent) {
         const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
@@ -70,20 +125,39 @@ struct SceneIndex::RaySetup {
         const float largest = std::max({std::abs(o[0]), std::abs(o[1]), std::abs(o[2])});
         const float margin = kRayMargin * (largest + extent) + 1e-30f;
         for (int a = 0; a < 3; ++a) {
-            shifted[0][a] = o[a] + margin;
-            shifted[1][a] = o[a] - margin;
+            const float shifted[2] = {o[a] + margin, o[a] - margin};
             // A zero component gives an infinite inverse, under which a box's slab either holds
             // the whole ray or none of it; only an origin exactly on a widened plane gives NaN,
-            // which the comparisons below ignore, keeping the box.
-            inverse[a] = 1.0f / d[a];
-            nearSide[a] = inverse[a] < 0.0f ? 1 : 0;
+            // which the comparisons in EnteredChildren ignore, keeping the box.
+            const float inverseA = 1.0f / d[a];
+            nearSide[a] = inverseA < 0.0f ? 1 : 0;
+            nearOrigin[a] = _mm_set1_ps(shifted[nearSide[a]]);
+            farOrigin[a] = _mm_set1_ps(shifted[1 - nearSide[a]]);
+            inverse[a] = _mm_set1_ps(inverseA);
         }
     }
 };
 
-bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
-    return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
+namespace {
+
+// A ray's origin and direction in all four lanes, for testing four objects at once.
+struct RayLanes {
+    __m128 origin[3];
+    __m128 direction[3];
+
+    explicit RayLanes(const Ray& ray)
+        : origin{_mm_set1_ps(ray.origin.x), _mm_set1_ps(ray.origin.y), _mm_set1_ps(ray.origin.z)},
+          direction{_mm_set1_ps(ray.direction.x), _mm_set1_ps(ray.direction.y),
+                    _mm_set1_ps(ray.direction.z)} {}
+};
+
+// (a.x * b.x + a.y * b.y) + a.z * b.z in each lane: Vec4's Dot, in its order.
+inline __m128 Dot(const __m128 a[3], const __m128 b[3]) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(a[0], b[0]), _mm_mul_ps(a[1], b[1])),
+                      _mm_mul_ps(a[2], b[2]));
 }
+
+}  // namespace
 
 SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop(stop) {
     const std::size_t count = scene.objects.size();
@@ -130,46 +204,124 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
             boxes.push_back(Widened(r.high[a], margin, true));
         }
     }
-    if (indexed.size() <= kFewObjects) {
+    // A leaf's first block must fit beside its block count in a child's 32 bits; past that many
+    // objects (hundreds of millions) every one is tested, as the list walk does.
+    if (indexed.size() <= kFewObjects || indexed.size() > LeafFirstBlock(~0u)) {
         unindexed.insert(unindexed.end(), indexed.begin(), indexed.end());
         std::sort(unindexed.begin(), unindexed.end());
         return;
     }
 
-    // Boxes are addressed by position in `indexed`; the leaves store scene indices.
-    std::vector<std::uint32_t> order(indexed.size());
-    for (std::uint32_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
+    const BinaryTree tree(boxes, stop);
+    if (tree.Stopped()) {
+        stopped = true;
+        return;
     }
-    nodes.reserve(indexed.size());
-    leafObjects.reserve(indexed.size());
-    nodes.emplace_back();
-    Build(0, 0, order, 0, order.size(), boxes);
-    for (std::uint32_t& object : leafObjects) {
-        object = indexed[object];
-    }
+    indexedCount = indexed.size();
     for (int a = 0; a < 3; ++a) {
-        extent =
-            std::max({extent, std::abs(nodes[0].bounds[0][a]), std::abs(nodes[0].bounds[1][a])});
+        extent = std::max(
+            {extent, std::abs(tree.nodes[0].bounds[0][a]), std::abs(tree.nodes[0].bounds[1][a])});
+    }
+
+    // Collapse the binary tree into wide nodes, breadth first so that siblings lie side by side:
+    // each wide node takes a binary node's children and, while it has a free slot, replaces the
+    // inner one of largest surface with that one's two children. Every child keeps its binary
+    // box, so each box still contains its objects' boxes.
+    struct Pending {
+        std::uint32_t wide;
+        std::uint32_t binary;
+    };
+    std::vector<Pending> pending{{0, 0}};
+    wideNodes.emplace_back();
+    for (std::size_t p = 0; p < pending.size(); ++p) {
+        const BinaryNode& parent = tree.nodes[pending[p].binary];
+        std::uint32_t slots[4] = {pending[p].binary};
+        int used = 1;
+        if (parent.count == 0) {
+            slots[0] = parent.first;
+            slots[1] = parent.first + 1;
+            used = 2;
+        }
+        while (used < 4) {
+            int widest = -1;
+            float widestArea = -1.0f;
+            for (int i = 0; i < used; ++i) {
+                const BinaryNode& node = tree.nodes[slots[i]];
+                const float area = HalfArea(node.bounds[0], node.bounds[1]);
+                if (node.count == 0 && area > widestArea) {
+                    widest = i;
+                    widestArea = area;
+                }
+            }
+            if (widest < 0) {
+                break;
+            }
+            const std::uint32_t first = tree.nodes[slots[widest]].first;
+            for (int i = used; i > widest + 1; --i) {
+                slots[i] = slots[i - 1];
+            }
+            slots[widest] = first;
+            slots[widest + 1] = first + 1;
+            ++used;
+        }
+
+        // An unused slot's box runs from +infinity to -infinity: along every axis, whatever the
+        // direction's sign, its near plane gives t = +infinity and its far plane -infinity, so
+        // the entry test fails. (A ray of NaN enters it; the slot is then an empty leaf.)
+        WideNode wide;
+        for (int i = 0; i < 4; ++i) {
+            for (int a = 0; a < 3; ++a) {
+                wide.bounds[0][a][i] = kInfinity;
+                wide.bounds[1][a][i] = -kInfinity;
+            }
+            wide.child[i] = kLeafBit;
+        }
+        for (int i = 0; i < used; ++i) {
+            const BinaryNode& node = tree.nodes[slots[i]];
+            for (int a = 0; a < 3; ++a) {
+                wide.bounds[0][a][i] = node.bounds[0][a];
+                wide.bounds[1][a][i] = node.bounds[1][a];
+            }
+            if (node.count == 0) {
+                wide.child[i] = static_cast<std::uint32_t>(wideNodes.size());
+                pending.push_back({wide.child[i], slots[i]});
+                wideNodes.emplace_back();
+                continue;
+            }
+            const std::uint32_t blocks = (node.count + 3) / 4;
+            wide.child[i] = kLeafBit | blocks << kBlockCountShift |
+                            static_cast<std::uint32_t>(leafBlocks.size());
+            for (std::uint32_t b = 0; b < blocks; ++b) {
+                LeafBlock block{};
+                for (int lane = 0; lane < 4; ++lane) {
+                    const std::uint32_t k = 4 * b + static_cast<std::uint32_t>(lane);
+                    if (k >= node.count) {
+                        block.limit[lane] = -kInfinity;
+                        continue;
+                    }
+                    const std::uint32_t object = indexed[tree.leafObjects[node.first + k]];
+                    const Candidate& candidate = candidates[object];
+                    block.centre[0][lane] = candidate.centre.x;
+                    block.centre[1][lane] = candidate.centre.y;
+                    block.centre[2][lane] = candidate.centre.z;
+                    block.limit[lane] = candidate.limit;
+                    block.radiusSquared[lane] = candidate.radiusSquared;
+                    block.object[lane] = object;
+                    block.sphereLanes |= candidate.sphere ? 1u << lane : 0u;
+                }
+                leafBlocks.push_back(block);
+            }
+        }
+        wideNodes[pending[p].wide] = wide;
     }
 }
 
 namespace {
 
-float HalfArea(const float low[3], const float high[3]) {
-    const float x = high[0] - low[0];
-    const float y = high[1] - low[1];
-    const float z = high[2] - low[2];
-    return x * y + y * z + z * x;
-}
-
-}  // namespace
-
 // Fills nodes[index] with the objects order[begin, end): a leaf when they are few enough that
 // testing them all is cheaper than splitting, else two children, side by side, split where the
 // surface area heuristic puts the cheapest cut among binned object centres.
-void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order,
-                       std::size_t begin, std::size_t end, const std::vector<float>& boxes) {
+void BinaryTree::Build(std::uint32_t index, int depth, std::size_t begin, std::size_t end) {
     if (StopRequested()) {
         return;
     }
@@ -318,37 +470,90 @@ void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t
     nodes[index].first = left;
     nodes[index].count = 0;
     nodes.resize(nodes.size() + 2);
-    Build(left, depth + 1, order, begin, middle, boxes);
-    Build(left + 1, depth + 1, order, middle, end, boxes);
+    Build(left, depth + 1, begin, middle);
+    Build(left + 1, depth + 1, middle, end);
 }
 
-bool SceneIndex::EntersNode(const RaySetup& setup, const Node& node, float limit,
-                            float& entry) const {
-    float tNear = 0.0f;
-    float tFar = limit;
+}  // namespace
+
+int SceneIndex::EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
+                                float entry[4]) {
+    // Lane by lane the same arithmetic as a single box's slab test: t0 and t1 are the same
+    // products of the same differences, and _mm_max_ps(t0, tNear) is defined as
+    // t0 > tNear ? t0 : tNear (tNear when either is NaN), _mm_min_ps(t1, tFar) as
+    // t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so.
+    __m128 tNear = _mm_setzero_ps();
+    __m128 tFar = _mm_set1_ps(limit);
     for (int a = 0; a < 3; ++a) {
         const int near = setup.nearSide[a];
-        const float t0 = (node.bounds[near][a] - setup.shifted[near][a]) * setup.inverse[a];
-        const float t1 = (node.bounds[1 - near][a] - setup.shifted[1 - near][a]) * setup.inverse[a];
-        tNear = t0 > tNear ? t0 : tNear;
-        tFar = t1 < tFar ? t1 : tFar;
+        const __m128 t0 = _mm_mul_ps(
+            _mm_sub_ps(_mm_load_ps(node.bounds[near][a]), setup.nearOrigin[a]), setup.inverse[a]);
+        const __m128 t1 =
+            _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[1 - near][a]), setup.farOrigin[a]),
+                       setup.inverse[a]);
+        tNear = _mm_max_ps(t0, tNear);
+        tFar = _mm_min_ps(t1, tFar);
     }
-    entry = tNear;
-    return tNear <= tFar;
+    _mm_storeu_ps(entry, tNear);
+    return _mm_movemask_ps(_mm_cmple_ps(tNear, tFar));
+}
+
+namespace {
+
+// PassesBoundingSphere for the four objects of a block at once (bit i for lane i), each lane in
+// the scalar test's operation order. Vec4's a - b is a + (-b), which rounds exactly as a - b,
+// and origin - centre is exactly -(centre - origin) (rounding to nearest is symmetric), so its
+// square is that of centre - origin.
+template <typename Block>
+int PassingLanes(const RayLanes& ray, const Block& block) {
+    const __m128 centre[3] = {_mm_load_ps(block.centre[0]), _mm_load_ps(block.centre[1]),
+                              _mm_load_ps(block.centre[2])};
+    const __m128 toCentre[3] = {_mm_sub_ps(centre[0], ray.origin[0]),
+                                _mm_sub_ps(centre[1], ray.origin[1]),
+                                _mm_sub_ps(centre[2], ray.origin[2])};
+    const __m128 s = Dot(ray.direction, toCentre);
+    // s > 0: the distance from the centre to the ray's closest point, origin + s * direction.
+    __m128 offset[3];
+    for (int a = 0; a < 3; ++a) {
+        offset[a] =
+            _mm_sub_ps(centre[a], _mm_add_ps(ray.origin[a], _mm_mul_ps(s, ray.direction[a])));
+    }
+    const __m128 toClosest = Dot(offset, offset);
+    // Otherwise (NaN included, as in the scalar test) the distance to the origin.
+    const __m128 toOrigin = Dot(toCentre, toCentre);
+    const __m128 ahead = _mm_cmpgt_ps(s, _mm_setzero_ps());
+    const __m128 distanceSquared =
+        _mm_or_ps(_mm_and_ps(ahead, toClosest), _mm_andnot_ps(ahead, toOrigin));
+    return _mm_movemask_ps(_mm_cmple_ps(distanceSquared, _mm_load_ps(block.limit)));
+}
+
+// Up to four (child, entry) pairs, ordered by entry, farthest first.
+int SortedFarthestFirst(int mask, const float entry[4], std::uint32_t children[4], float entries[4],
+                        const std::uint32_t child[4]) {
+    int count = 0;
+    for (; mask != 0; mask &= mask - 1) {
+        const int i = __builtin_ctz(static_cast<unsigned>(mask));
+        int k = count++;
+        for (; k > 0 && entries[k - 1] < entry[i]; --k) {
+            children[k] = children[k - 1];
+            entries[k] = entries[k - 1];
+        }
+        children[k] = child[i];
+        entries[k] = entry[i];
+    }
+    return count;
+}
+
+}  // namespace
+
+bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
+    return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
 }
 
 HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     float bestT = kLargest;
     std::uint32_t best = kNone;
-    const auto consider = [&](std::uint32_t index) {
-        const Candidate& candidate = candidates[index];
-        if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
-            return;
-        }
-        float t;
-        if (!candidate.HitDistance(ray, t) || !(t < kLargest)) {
-            return;
-        }
+    const auto keep = [&](std::uint32_t index, float t) {
         if (t < bestT || (t == bestT && index < best)) {
             bestT = t;
             best = index;
@@ -356,54 +561,55 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     };
 
     for (const std::uint32_t index : unindexed) {
-        consider(index);
+        const Candidate& candidate = candidates[index];
+        float t;
+        if (PassesBoundingSphere(ray, candidate.centre, candidate.limit) &&
+            candidate.HitDistance(ray, t) && t < kLargest) {
+            keep(index, t);
+        }
     }
-    if (!nodes.empty()) {
+    if (!wideNodes.empty()) {
         const RaySetup setup(ray, extent);
+        const RayLanes lanes(ray);
         std::uint32_t stack[kStackSize];
         float entries[kStackSize];
         int size = 0;
-        float entry;
-        if (EntersNode(setup, nodes[0], bestT * kDistanceSlack, entry)) {
-            stack[size] = 0;
-            entries[size++] = entry;
-        }
+        stack[size] = 0;
+        entries[size++] = 0.0f;
         while (size > 0) {
             --size;
-            if (entries[size] > bestT * kDistanceSlack) {
+            const float limit = bestT * kDistanceSlack;
+            if (entries[size] > limit) {
                 continue;  // a closer hit was found since this node was queued
             }
-            const Node& node = nodes[stack[size]];
-            if (node.count > 0) {
-                for (std::uint32_t i = 0; i < node.count; ++i) {
-                    consider(leafObjects[node.first + i]);
+            const std::uint32_t child = stack[size];
+            if ((child & kLeafBit) != 0) {
+                const LeafBlock* block = &leafBlocks[LeafFirstBlock(child)];
+                for (const LeafBlock* end = block + LeafBlockCount(child); block != end; ++block) {
+                    for (int passing = PassingLanes(lanes, *block); passing != 0;
+                         passing &= passing - 1) {
+                        const int lane = __builtin_ctz(static_cast<unsigned>(passing));
+                        const std::uint32_t index = block->object[lane];
+                        float t;
+                        const bool hit = (block->sphereLanes >> lane & 1u) != 0
+                                             ? SphereHitDistance(ray,
+                                                                 Point(block->centre[0][lane],
+                                                                       block->centre[1][lane],
+                                                                       block->centre[2][lane]),
+                                                                 block->radiusSquared[lane], t)
+                                             : candidates[index].shape->HitDistance(ray, t);
+                        if (hit && t < kLargest) {
+                            keep(index, t);
+                        }
+                    }
                 }
                 continue;
             }
-            // Visit the nearer child first, so that its hits prune the other.
-            const float limit = bestT * kDistanceSlack;
-            float nearEntry;
-            float farEntry;
-            std::uint32_t nearChild = node.first;
-            std::uint32_t farChild = node.first + 1;
-            bool nearHit = EntersNode(setup, nodes[nearChild], limit, nearEntry);
-            bool farHit = EntersNode(setup, nodes[farChild], limit, farEntry);
-            if (nearHit && farHit && farEntry < nearEntry) {
-                std::swap(nearChild, farChild);
-                std::swap(nearEntry, farEntry);
-            } else if (!nearHit && farHit) {
-                std::swap(nearChild, farChild);
-                std::swap(nearEntry, farEntry);
-                std::swap(nearHit, farHit);
-            }
-            if (farHit) {
-                stack[size] = farChild;
-                entries[size++] = farEntry;
-            }
-            if (nearHit) {
-                stack[size] = nearChild;
-                entries[size++] = nearEntry;
-            }
+            // Visit the nearer children first, so that their hits prune the others.
+            float entry[4];
+            const WideNode& node = wideNodes[child];
+            const int entered = EnteredChildren(setup, node, limit, entry);
+            size += SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
         }
     }
 
@@ -416,14 +622,16 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
 }
 
 bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const {
+    const auto blocksAt = [&](float t) {
+        return t < kLargest && t >= 0.0f && t * t <= distanceSquared;
+    };
     const auto blocks = [&](std::uint32_t index) {
         const Candidate& candidate = candidates[index];
         if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
             return false;
         }
         float t;
-        return candidate.HitDistance(ray, t) && t < kLargest && t >= 0.0f &&
-               t * t <= distanceSquared;
+        return candidate.HitDistance(ray, t) && blocksAt(t);
     };
     // Whether some candidate blocks does not depend on the order they are asked in: the hinted
     // one goes first, and is not asked again when it does not block.
@@ -431,45 +639,56 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
     if (hinted != kNone && blocks(hinted)) {
         return true;
     }
-    const auto blocksOther = [&](std::uint32_t index) {
-        if (index == hinted || !blocks(index)) {
-            return false;
-        }
-        hint.object = index;
-        return true;
-    };
 
     for (const std::uint32_t index : unindexed) {
-        if (blocksOther(index)) {
+        if (index != hinted && blocks(index)) {
+            hint.object = index;
             return true;
         }
     }
-    if (nodes.empty()) {
+    if (wideNodes.empty()) {
         return false;
     }
     const RaySetup setup(ray, extent);
+    const RayLanes lanes(ray);
     const float limit = std::sqrt(distanceSquared) * kDistanceSlack;
     std::uint32_t stack[kStackSize];
+    float entries[kStackSize];
     int size = 0;
-    float entry;
-    if (EntersNode(setup, nodes[0], limit, entry)) {
-        stack[size++] = 0;
-    }
+    stack[size++] = 0;
     while (size > 0) {
-        const Node& node = nodes[stack[--size]];
-        if (node.count > 0) {
-            for (std::uint32_t i = 0; i < node.count; ++i) {
-                if (blocksOther(leafObjects[node.first + i])) {
-                    return true;
+        const std::uint32_t child = stack[--size];
+        if ((child & kLeafBit) != 0) {
+            const LeafBlock* block = &leafBlocks[LeafFirstBlock(child)];
+            for (const LeafBlock* end = block + LeafBlockCount(child); block != end; ++block) {
+                for (int passing = PassingLanes(lanes, *block); passing != 0;
+                     passing &= passing - 1) {
+                    const int lane = __builtin_ctz(static_cast<unsigned>(passing));
+                    const std::uint32_t index = block->object[lane];
+                    if (index == hinted) {
+                        continue;
+                    }
+                    float t;
+                    const bool hit = (block->sphereLanes >> lane & 1u) != 0
+                                         ? SphereHitDistance(
+                                               ray,
+                                               Point(block->centre[0][lane], block->centre[1][lane],
+                                                     block->centre[2][lane]),
+                                               block->radiusSquared[lane], t)
+                                         : candidates[index].shape->HitDistance(ray, t);
+                    if (hit && blocksAt(t)) {
+                        hint.object = index;
+                        return true;
+                    }
                 }
             }
             continue;
         }
-        for (std::uint32_t child = node.first; child < node.first + 2; ++child) {
-            if (EntersNode(setup, nodes[child], limit, entry)) {
-                stack[size++] = child;
-            }
-        }
+        // Nearer children first: a blocker near the origin is found sooner.
+        float entry[4];
+        const WideNode& node = wideNodes[child];
+        const int entered = EnteredChildren(setup, node, limit, entry);
+        size += SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
     }
     return false;
 }
