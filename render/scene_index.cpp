@@ -41,6 +41,7 @@ constexpr float kRayMargin = 4e-6f;         // of the ray origin's and the scene
 constexpr float kDistanceSlack = 1.002f;
 constexpr float kLargest = std::numeric_limits<float>::max();
 constexpr std::size_t kMaxLeafSize = 8;
+constexpr std::uint32_t kLeafLanes = 4;  // objects in a leaf block
 // With this few objects a hierarchy costs more than it saves: they are simply all tested.
 constexpr std::size_t kFewObjects = 8;
 constexpr int kBins = 16;
@@ -81,12 +82,31 @@ class BinaryTree {
         leafObjects.reserve(order.size());
         nodes.emplace_back();
         Build(0, 0, 0, order.size());
+        if (stopped) {
+            return;
+        }
+        // Children come after their parent, so one backward pass sums the subtrees; a subtree's
+        // objects lie side by side in leafObjects, as the build lists them depth first.
+        below.resize(nodes.size());
+        for (std::size_t i = nodes.size(); i-- > 0;) {
+            const BinaryNode& node = nodes[i];
+            below[i] = node.count > 0
+                           ? Objects{node.first, node.count}
+                           : Objects{below[node.first].first,
+                                     below[node.first].count + below[node.first + 1].count};
+        }
     }
 
     bool Stopped() const { return stopped; }
 
     std::vector<BinaryNode> nodes;           // the root first
     std::vector<std::uint32_t> leafObjects;  // positions in the list of boxes
+    // The objects below each node: leafObjects[first, first + count).
+    struct Objects {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    std::vector<Objects> below;
 
   private:
     void Build(std::uint32_t index, int depth, std::size_t begin, std::size_t end);
@@ -225,8 +245,12 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
 
     // Collapse the binary tree into wide nodes, breadth first so that siblings lie side by side:
     // each wide node takes a binary node's children and, while it has a free slot, replaces the
-    // inner one of largest surface with that one's two children. Every child keeps its binary
-    // box, so each box still contains its objects' boxes.
+    // inner one of largest surface with that one's two children. A subtree of at most four
+    // objects becomes one leaf, which costs a single four-lane test. Every child keeps its
+    // binary box, so each box still contains its objects' boxes.
+    const auto isLeaf = [&](std::uint32_t binary) {
+        return tree.nodes[binary].count > 0 || tree.below[binary].count <= kLeafLanes;
+    };
     struct Pending {
         std::uint32_t wide;
         std::uint32_t binary;
@@ -237,7 +261,7 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
         const BinaryNode& parent = tree.nodes[pending[p].binary];
         std::uint32_t slots[4] = {pending[p].binary};
         int used = 1;
-        if (parent.count == 0) {
+        if (!isLeaf(pending[p].binary)) {
             slots[0] = parent.first;
             slots[1] = parent.first + 1;
             used = 2;
@@ -248,7 +272,7 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
             for (int i = 0; i < used; ++i) {
                 const BinaryNode& node = tree.nodes[slots[i]];
                 const float area = HalfArea(node.bounds[0], node.bounds[1]);
-                if (node.count == 0 && area > widestArea) {
+                if (!isLeaf(slots[i]) && area > widestArea) {
                     widest = i;
                     widestArea = area;
                 }
@@ -282,24 +306,25 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
                 wide.bounds[0][a][i] = node.bounds[0][a];
                 wide.bounds[1][a][i] = node.bounds[1][a];
             }
-            if (node.count == 0) {
+            if (!isLeaf(slots[i])) {
                 wide.child[i] = static_cast<std::uint32_t>(wideNodes.size());
                 pending.push_back({wide.child[i], slots[i]});
                 wideNodes.emplace_back();
                 continue;
             }
-            const std::uint32_t blocks = (node.count + 3) / 4;
+            const BinaryTree::Objects objects = tree.below[slots[i]];
+            const std::uint32_t blocks = (objects.count + kLeafLanes - 1) / kLeafLanes;
             wide.child[i] = kLeafBit | blocks << kBlockCountShift |
                             static_cast<std::uint32_t>(leafBlocks.size());
             for (std::uint32_t b = 0; b < blocks; ++b) {
                 LeafBlock block{};
                 for (int lane = 0; lane < 4; ++lane) {
                     const std::uint32_t k = 4 * b + static_cast<std::uint32_t>(lane);
-                    if (k >= node.count) {
+                    if (k >= objects.count) {
                         block.limit[lane] = -kInfinity;
                         continue;
                     }
-                    const std::uint32_t object = indexed[tree.leafObjects[node.first + k]];
+                    const std::uint32_t object = indexed[tree.leafObjects[objects.first + k]];
                     const Candidate& candidate = candidates[object];
                     block.centre[0][lane] = candidate.centre.x;
                     block.centre[1][lane] = candidate.centre.y;
@@ -505,7 +530,7 @@ namespace {
 // and origin - centre is exactly -(centre - origin) (rounding to nearest is symmetric), so its
 // square is that of centre - origin.
 template <typename Block>
-int PassingLanes(const RayLanes& ray, const Block& block) {
+inline int PassingLanes(const RayLanes& ray, const Block& block) {
     const __m128 centre[3] = {_mm_load_ps(block.centre[0]), _mm_load_ps(block.centre[1]),
                               _mm_load_ps(block.centre[2])};
     const __m128 toCentre[3] = {_mm_sub_ps(centre[0], ray.origin[0]),
@@ -550,6 +575,16 @@ bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
     return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
 }
 
+inline bool SceneIndex::LaneHitDistance(const Ray& ray, const LeafBlock& block, int lane,
+                                        float& t) const {
+    if ((block.sphereLanes >> lane & 1u) != 0) {
+        const Vec4 centre =
+            Point(block.centre[0][lane], block.centre[1][lane], block.centre[2][lane]);
+        return SphereHitDistance(ray, centre, block.radiusSquared[lane], t);
+    }
+    return candidates[block.object[lane]].shape->HitDistance(ray, t);
+}
+
 HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     float bestT = kLargest;
     std::uint32_t best = kNone;
@@ -574,42 +609,42 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
         std::uint32_t stack[kStackSize];
         float entries[kStackSize];
         int size = 0;
-        stack[size] = 0;
-        entries[size++] = 0.0f;
-        while (size > 0) {
-            --size;
-            const float limit = bestT * kDistanceSlack;
-            if (entries[size] > limit) {
-                continue;  // a closer hit was found since this node was queued
-            }
-            const std::uint32_t child = stack[size];
+        std::uint32_t child = 0;  // the root
+        for (;;) {
             if ((child & kLeafBit) != 0) {
                 const LeafBlock* block = &leafBlocks[LeafFirstBlock(child)];
                 for (const LeafBlock* end = block + LeafBlockCount(child); block != end; ++block) {
                     for (int passing = PassingLanes(lanes, *block); passing != 0;
                          passing &= passing - 1) {
                         const int lane = __builtin_ctz(static_cast<unsigned>(passing));
-                        const std::uint32_t index = block->object[lane];
                         float t;
-                        const bool hit = (block->sphereLanes >> lane & 1u) != 0
-                                             ? SphereHitDistance(ray,
-                                                                 Point(block->centre[0][lane],
-                                                                       block->centre[1][lane],
-                                                                       block->centre[2][lane]),
-                                                                 block->radiusSquared[lane], t)
-                                             : candidates[index].shape->HitDistance(ray, t);
-                        if (hit && t < kLargest) {
-                            keep(index, t);
+                        if (LaneHitDistance(ray, *block, lane, t) && t < kLargest) {
+                            keep(block->object[lane], t);
                         }
                     }
                 }
-                continue;
+            } else {
+                // Queue the children entered, the nearest on top, and go straight into it: its
+                // hits may prune the others.
+                float entry[4];
+                const WideNode& node = wideNodes[child];
+                const int entered = EnteredChildren(setup, node, bestT * kDistanceSlack, entry);
+                const int count =
+                    SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
+                if (count > 0) {
+                    size += count - 1;
+                    child = stack[size];
+                    continue;
+                }
             }
-            // Visit the nearer children first, so that their hits prune the others.
-            float entry[4];
-            const WideNode& node = wideNodes[child];
-            const int entered = EnteredChildren(setup, node, limit, entry);
-            size += SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
+            // Skip the queued nodes that start beyond a closer hit found since.
+            while (size > 0 && entries[size - 1] > bestT * kDistanceSlack) {
+                --size;
+            }
+            if (size == 0) {
+                break;
+            }
+            child = stack[--size];
         }
     }
 
@@ -655,9 +690,8 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
     std::uint32_t stack[kStackSize];
     float entries[kStackSize];
     int size = 0;
-    stack[size++] = 0;
-    while (size > 0) {
-        const std::uint32_t child = stack[--size];
+    std::uint32_t child = 0;  // the root
+    for (;;) {
         if ((child & kLeafBit) != 0) {
             const LeafBlock* block = &leafBlocks[LeafFirstBlock(child)];
             for (const LeafBlock* end = block + LeafBlockCount(child); block != end; ++block) {
@@ -665,32 +699,31 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
                      passing &= passing - 1) {
                     const int lane = __builtin_ctz(static_cast<unsigned>(passing));
                     const std::uint32_t index = block->object[lane];
-                    if (index == hinted) {
-                        continue;
-                    }
                     float t;
-                    const bool hit = (block->sphereLanes >> lane & 1u) != 0
-                                         ? SphereHitDistance(
-                                               ray,
-                                               Point(block->centre[0][lane], block->centre[1][lane],
-                                                     block->centre[2][lane]),
-                                               block->radiusSquared[lane], t)
-                                         : candidates[index].shape->HitDistance(ray, t);
-                    if (hit && blocksAt(t)) {
+                    if (index != hinted && LaneHitDistance(ray, *block, lane, t) && blocksAt(t)) {
                         hint.object = index;
                         return true;
                     }
                 }
             }
-            continue;
+        } else {
+            // Nearer children first: a blocker near the origin is found sooner.
+            float entry[4];
+            const WideNode& node = wideNodes[child];
+            const int entered = EnteredChildren(setup, node, limit, entry);
+            const int count =
+                SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
+            if (count > 0) {
+                size += count - 1;
+                child = stack[size];
+                continue;
+            }
         }
-        // Nearer children first: a blocker near the origin is found sooner.
-        float entry[4];
-        const WideNode& node = wideNodes[child];
-        const int entered = EnteredChildren(setup, node, limit, entry);
-        size += SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
+        if (size == 0) {
+            return false;
+        }
+        child = stack[--size];
     }
-    return false;
 }
 
 }  // namespace lumivex

@@ -85,6 +85,8 @@ class SceneIndex final : public HitFinder {
     // distance along the ray where it enters each of them.
     static int EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
                                float entry[4]);
+    // The hit distance of the object in one lane of a leaf block, as its shape reports it.
+    bool LaneHitDistance(const Ray& ray, const LeafBlock& block, int lane, float& t) const;
 
     std::vector<Candidate> candidates;
     std::vector<WideNode> wideNodes;  // the root first
