@@ -688,7 +688,6 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
     const RayLanes lanes(ray);
     const float limit = std::sqrt(distanceSquared) * kDistanceSlack;
     std::uint32_t stack[kStackSize];
-    float entries[kStackSize];
     int size = 0;
     std::uint32_t child = 0;  // the root
     for (;;) {
@@ -707,15 +706,16 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
                 }
             }
         } else {
-            // Nearer children first: a blocker near the origin is found sooner.
+            // Any order finds a blocker if there is one; sorting the children costs more than
+            // visiting the nearest first saves.
             float entry[4];
             const WideNode& node = wideNodes[child];
-            const int entered = EnteredChildren(setup, node, limit, entry);
-            const int count =
-                SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
-            if (count > 0) {
-                size += count - 1;
-                child = stack[size];
+            int entered = EnteredChildren(setup, node, limit, entry);
+            if (entered != 0) {
+                for (; (entered & (entered - 1)) != 0; entered &= entered - 1) {
+                    stack[size++] = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                }
+                child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
                 continue;
             }
         }

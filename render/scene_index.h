@@ -66,8 +66,9 @@ class SceneIndex final : public HitFinder {
 
     // Four objects of one leaf, side by side in leaf order, with what the search tests first: the
     // bounding sphere and, for a sphere, its squared radius. Lanes past the leaf's end have a
-    // limit of minus infinity, which no distance passes.
-    struct alignas(16) LeafBlock {
+    // limit of minus infinity, which no distance passes. The bounding spheres fill the block's
+    // first cache line, so a block whose lanes all fail costs one line.
+    struct alignas(64) LeafBlock {
         float centre[3][4];
         float limit[4];
         float radiusSquared[4];
