@@ -51,7 +51,7 @@ constexpr int kMedianDepth = 64;
 // Below that depth median cuts halve the objects, so no leaf lies deeper than kMedianDepth + 33
 // binary levels, nor (each wide node spanning at least one of them) that many wide levels. A
 // search takes one wide node off its stack and puts back up to four children.
-constexpr int kStackSize = 3 * (kMedianDepth + 33) + 1;
+constexpr int kStackSize = 3 * (kMedianDepth + 33) + 4;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
@@ -248,6 +248,7 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
     // inner one of largest surface with that one's two children. A subtree of at most four
     // objects becomes one leaf, which costs a single four-lane test. Every child keeps its
     // binary box, so each box still contains its objects' boxes.
+    static_assert((kMaxLeafSize + kLeafLanes - 1) / kLeafLanes <= 7, "a leaf's block count fits");
     const auto isLeaf = [&](std::uint32_t binary) {
         return tree.nodes[binary].count > 0 || tree.below[binary].count <= kLeafLanes;
     };
@@ -528,7 +529,7 @@ namespace {
 // PassesBoundingSphere for the four objects of a block at once (bit i for lane i), each lane in
 // the scalar test's operation order. Vec4's a - b is a + (-b), which rounds exactly as a - b,
 // and origin - centre is exactly -(centre - origin) (rounding to nearest is symmetric), so its
-// square is that of centre - origin.
+// square is that of centre - origin. (A template only because the block's type is private.)
 template <typename Block>
 inline int PassingLanes(const RayLanes& ray, const Block& block) {
     const __m128 centre[3] = {_mm_load_ps(block.centre[0]), _mm_load_ps(block.centre[1]),
@@ -552,7 +553,8 @@ inline int PassingLanes(const RayLanes& ray, const Block& block) {
     return _mm_movemask_ps(_mm_cmple_ps(distanceSquared, _mm_load_ps(block.limit)));
 }
 
-// Up to four (child, entry) pairs, ordered by entry, farthest first.
+// Writes the children that `mask` marks, with their entries, to children[0, count) and
+// entries[0, count), farthest first, so that the nearest ends on top of a stack; returns count.
 int SortedFarthestFirst(int mask, const float entry[4], std::uint32_t children[4], float entries[4],
                         const std::uint32_t child[4]) {
     int count = 0;

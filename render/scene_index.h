@@ -61,8 +61,12 @@ class SceneIndex final : public HitFinder {
     };
     static constexpr std::uint32_t kLeafBit = 0x80000000u;
     static constexpr int kBlockCountShift = 28;
-    static std::uint32_t LeafBlockCount(std::uint32_t child) { return (child >> 28) & 7u; }
-    static std::uint32_t LeafFirstBlock(std::uint32_t child) { return child & 0x0fffffffu; }
+    static std::uint32_t LeafBlockCount(std::uint32_t child) {
+        return (child >> kBlockCountShift) & 7u;
+    }
+    static std::uint32_t LeafFirstBlock(std::uint32_t child) {
+        return child & ((1u << kBlockCountShift) - 1);
+    }
 
     // Four objects of one leaf, side by side in leaf order, with what the search tests first: the
     // bounding sphere and, for a sphere, its squared radius. Lanes past the leaf's end have a
