@@ -1,10 +1,12 @@
 #include "render/scene_index.h"
 
+#include <emmintrin.h>
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <optional>
 
 #include "geometry/sphere.h"
@@ -40,14 +42,19 @@ constexpr float kRayMargin = 4e-6f;         // of the ray origin's and the scene
 constexpr float kDistanceSlack = 1.002f;
 constexpr float kLargest = std::numeric_limits<float>::max();
 constexpr std::size_t kMaxLeafSize = 8;
+constexpr std::uint32_t kLeafLanes = 4;  // objects in a leaf block
 // With this few objects a hierarchy costs more than it saves: they are simply all tested.
 constexpr std::size_t kFewObjects = 8;
 constexpr int kBins = 16;
 // Past this depth the build splits at the median, which bounds the depth (and the traversal
 // stack) whatever the objects' layout.
 constexpr int kMedianDepth = 64;
-constexpr int kStackSize = 128;
+// Below that depth median cuts halve the objects, so no leaf lies deeper than kMedianDepth + 33
+// binary levels, nor (each wide node spanning at least one of them) that many wide levels. A
+// search takes one wide node off its stack and puts back up to four children.
+constexpr int kStackSize = 3 * (kMedianDepth + 33) + 4;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 float Widened(double value, double margin, bool up) {
     const double widened = up ? value + margin : value - margin;
@@ -56,35 +63,128 @@ float Widened(double value, double margin, bool up) {
         f, up ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity());
 }
 
+// The binary hierarchy the wide one is collapsed from.
+struct BinaryNode {
+    float bounds[2][3];  // low corner, high corner
+    // Inner nodes have count 0 and their children at first and first + 1; leaves list count
+    // objects from leafObjects[first].
+    std::uint32_t first;
+    std::uint32_t count;
+};
+
+class BinaryTree {
+  public:
+    // Builds the hierarchy over the objects whose boxes (six floats each: low xyz, high xyz) are
+    // given, unless `stop` becomes true first.
+    BinaryTree(const std::vector<float>& boxes, const std::atomic<bool>* stop)
+        : boxes(boxes), order(boxes.size() / 6), stop(stop) {
+        std::iota(order.begin(), order.end(), 0u);
+        nodes.reserve(order.size());
+        leafObjects.reserve(order.size());
+        nodes.emplace_back();
+        Build(0, 0, 0, order.size());
+        if (stopped) {
+            return;
+        }
+        // Children come after their parent, so one backward pass sums the subtrees; a subtree's
+        // objects lie side by side in leafObjects, as the build lists them depth first.
+        below.resize(nodes.size());
+        for (std::size_t i = nodes.size(); i-- > 0;) {
+            const BinaryNode& node = nodes[i];
+            below[i] = node.count > 0
+                           ? Objects{node.first, node.count}
+                           : Objects{below[node.first].first,
+                                     below[node.first].count + below[node.first + 1].count};
+        }
+    }
+
+    bool Stopped() const { return stopped; }
+
+    std::vector<BinaryNode> nodes;           // the root first
+    std::vector<std::uint32_t> leafObjects;  // positions in the list of boxes
+    // The objects below each node: leafObjects[first, first + count).
+    struct Objects {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    std::vector<Objects> below;
+
+  private:
+    void Build(std::uint32_t index, int depth, std::size_t begin, std::size_t end);
+    bool StopRequested() {
+        stopped = stopped || (stop != nullptr && stop->load(std::memory_order_relaxed));
+        return stopped;
+    }
+
+    const std::vector<float>& boxes;
+    std::vector<std::uint32_t> order;
+    const std::atomic<bool>* stop;
+    bool stopped = false;
+};
+
+float HalfArea(const float low[3], const float high[3]) {
+    const float x = high[0] - low[0];
+    const float y = high[1] - low[1];
+    const float z = high[2] - low[2];
+    return x * y + y * z + z * x;
+}
+
 }  // namespace
 
-// What every box test of one ray shares. A box is widened by `margin` on every side: its low
-// planes are tested against origin + margin and its high ones against origin - margin.
+// What every box test of one ray shares, each value in all four lanes. A box is widened by
+// `margin` on every side: its low planes are tested against origin + margin and its high ones
+// against origin - margin.
 struct SceneIndex::RaySetup {
-    float shifted[2][3];
-    float inverse[3];
-    int nearSide[3];  // which of a box's planes the ray meets first along each axis
+    __m128 nearOrigin[3];  // the origin shifted for the plane the ray meets first along each axis
+    __m128 farOrigin[3];
+    __m128 inverse[3];
+    int nearSide[3];  // which of a box's corners holds that plane: 0 low, 1 high
+
+    // The widening of every box for rays from `origin`: a part of its and the scene's coordinates.
+    static float Margin(const Vec4& origin, float extent) {
+        const float largest =
+            std::max({std::abs(origin.x), std::abs(origin.y), std::abs(origin.z)});
+        return kRayMargin * (largest + extent) + 1e-30f;
+    }
 
     RaySetup(const Ray& ray, float extent) {
         const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
         const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-        const float largest = std::max({std::abs(o[0]), std::abs(o[1]), std::abs(o[2])});
-        const float margin = kRayMargin * (largest + extent) + 1e-30f;
+        const float margin = Margin(ray.origin, extent);
         for (int a = 0; a < 3; ++a) {
-            shifted[0][a] = o[a] + margin;
-            shifted[1][a] = o[a] - margin;
+            const float shifted[2] = {o[a] + margin, o[a] - margin};
             // A zero component gives an infinite inverse, under which a box's slab either holds
             // the whole ray or none of it; only an origin exactly on a widened plane gives NaN,
-            // which the comparisons below ignore, keeping the box.
-            inverse[a] = 1.0f / d[a];
-            nearSide[a] = inverse[a] < 0.0f ? 1 : 0;
+            // which the comparisons in EnteredChildren ignore, keeping the box.
+            const float inverseA = 1.0f / d[a];
+            nearSide[a] = inverseA < 0.0f ? 1 : 0;
+            nearOrigin[a] = _mm_set1_ps(shifted[nearSide[a]]);
+            farOrigin[a] = _mm_set1_ps(shifted[1 - nearSide[a]]);
+            inverse[a] = _mm_set1_ps(inverseA);
         }
     }
 };
 
-bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
-    return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
+namespace {
+
+// A ray's origin and direction in all four lanes, for testing four objects at once.
+struct RayLanes {
+    __m128 origin[3];
+    __m128 direction[3];
+
+    explicit RayLanes(const Ray& ray)
+        : origin{_mm_set1_ps(ray.origin.x), _mm_set1_ps(ray.origin.y), _mm_set1_ps(ray.origin.z)},
+          direction{_mm_set1_ps(ray.direction.x), _mm_set1_ps(ray.direction.y),
+                    _mm_set1_ps(ray.direction.z)} {}
+};
+
+// (a.x * b.x + a.y * b.y) + a.z * b.z in each lane: Vec4's Dot, in its order.
+inline __m128 Dot(const __m128 a[3], const __m128 b[3]) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(a[0], b[0]), _mm_mul_ps(a[1], b[1])),
+                      _mm_mul_ps(a[2], b[2]));
 }
+
+}  // namespace
 
 SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop(stop) {
     const std::size_t count = scene.objects.size();
@@ -131,46 +231,130 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
             boxes.push_back(Widened(r.high[a], margin, true));
         }
     }
-    if (indexed.size() <= kFewObjects) {
+    // A leaf's first block must fit beside its block count in a child's 32 bits; past that many
+    // objects (hundreds of millions) every one is tested, as the list walk does.
+    if (indexed.size() <= kFewObjects || indexed.size() > LeafFirstBlock(~0u)) {
         unindexed.insert(unindexed.end(), indexed.begin(), indexed.end());
         std::sort(unindexed.begin(), unindexed.end());
         return;
     }
 
-    // Boxes are addressed by position in `indexed`; the leaves store scene indices.
-    std::vector<std::uint32_t> order(indexed.size());
-    for (std::uint32_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
+    const BinaryTree tree(boxes, stop);
+    if (tree.Stopped()) {
+        stopped = true;
+        return;
     }
-    nodes.reserve(indexed.size());
-    leafObjects.reserve(indexed.size());
-    nodes.emplace_back();
-    Build(0, 0, order, 0, order.size(), boxes);
-    for (std::uint32_t& object : leafObjects) {
-        object = indexed[object];
-    }
+    indexedCount = indexed.size();
     for (int a = 0; a < 3; ++a) {
-        extent =
-            std::max({extent, std::abs(nodes[0].bounds[0][a]), std::abs(nodes[0].bounds[1][a])});
+        extent = std::max(
+            {extent, std::abs(tree.nodes[0].bounds[0][a]), std::abs(tree.nodes[0].bounds[1][a])});
+    }
+
+    // Collapse the binary tree into wide nodes, breadth first so that siblings lie side by side:
+    // each wide node takes a binary node's children and, while it has a free slot, replaces the
+    // inner one of largest surface with that one's two children. A subtree of at most four
+    // objects becomes one leaf, which costs a single four-lane test. Every child keeps its
+    // binary box, so each box still contains its objects' boxes.
+    static_assert((kMaxLeafSize + kLeafLanes - 1) / kLeafLanes <= 7, "a leaf's block count fits");
+    const auto isLeaf = [&](std::uint32_t binary) {
+        return tree.nodes[binary].count > 0 || tree.below[binary].count <= kLeafLanes;
+    };
+    struct Pending {
+        std::uint32_t wide;
+        std::uint32_t binary;
+    };
+    std::vector<Pending> pending{{0, 0}};
+    wideNodes.emplace_back();
+    for (std::size_t p = 0; p < pending.size(); ++p) {
+        const BinaryNode& parent = tree.nodes[pending[p].binary];
+        std::uint32_t slots[4] = {pending[p].binary};
+        int used = 1;
+        if (!isLeaf(pending[p].binary)) {
+            slots[0] = parent.first;
+            slots[1] = parent.first + 1;
+            used = 2;
+        }
+        while (used < 4) {
+            int widest = -1;
+            float widestArea = -1.0f;
+            for (int i = 0; i < used; ++i) {
+                const BinaryNode& node = tree.nodes[slots[i]];
+                const float area = HalfArea(node.bounds[0], node.bounds[1]);
+                if (!isLeaf(slots[i]) && area > widestArea) {
+                    widest = i;
+                    widestArea = area;
+                }
+            }
+            if (widest < 0) {
+                break;
+            }
+            const std::uint32_t first = tree.nodes[slots[widest]].first;
+            for (int i = used; i > widest + 1; --i) {
+                slots[i] = slots[i - 1];
+            }
+            slots[widest] = first;
+            slots[widest + 1] = first + 1;
+            ++used;
+        }
+
+        // An unused slot's box runs from +infinity to -infinity: along every axis, whatever the
+        // direction's sign, its near plane gives t = +infinity and its far plane -infinity, so
+        // the entry test fails. (A ray of NaN enters it; the slot is then an empty leaf.)
+        WideNode wide;
+        for (int i = 0; i < 4; ++i) {
+            for (int a = 0; a < 3; ++a) {
+                wide.bounds[0][a][i] = kInfinity;
+                wide.bounds[1][a][i] = -kInfinity;
+            }
+            wide.child[i] = kLeafBit;
+        }
+        for (int i = 0; i < used; ++i) {
+            const BinaryNode& node = tree.nodes[slots[i]];
+            for (int a = 0; a < 3; ++a) {
+                wide.bounds[0][a][i] = node.bounds[0][a];
+                wide.bounds[1][a][i] = node.bounds[1][a];
+            }
+            if (!isLeaf(slots[i])) {
+                wide.child[i] = static_cast<std::uint32_t>(wideNodes.size());
+                pending.push_back({wide.child[i], slots[i]});
+                wideNodes.emplace_back();
+                continue;
+            }
+            const BinaryTree::Objects objects = tree.below[slots[i]];
+            const std::uint32_t blocks = (objects.count + kLeafLanes - 1) / kLeafLanes;
+            wide.child[i] = kLeafBit | blocks << kBlockCountShift |
+                            static_cast<std::uint32_t>(leafBlocks.size());
+            for (std::uint32_t b = 0; b < blocks; ++b) {
+                LeafBlock block{};
+                for (int lane = 0; lane < 4; ++lane) {
+                    const std::uint32_t k = 4 * b + static_cast<std::uint32_t>(lane);
+                    if (k >= objects.count) {
+                        block.limit[lane] = -kInfinity;
+                        continue;
+                    }
+                    const std::uint32_t object = indexed[tree.leafObjects[objects.first + k]];
+                    const Candidate& candidate = candidates[object];
+                    block.centre[0][lane] = candidate.centre.x;
+                    block.centre[1][lane] = candidate.centre.y;
+                    block.centre[2][lane] = candidate.centre.z;
+                    block.limit[lane] = candidate.limit;
+                    block.radiusSquared[lane] = candidate.radiusSquared;
+                    block.object[lane] = object;
+                    block.sphereLanes |= candidate.sphere ? 1u << lane : 0u;
+                }
+                leafBlocks.push_back(block);
+            }
+        }
+        wideNodes[pending[p].wide] = wide;
     }
 }
 
 namespace {
 
-float HalfArea(const float low[3], const float high[3]) {
-    const float x = high[0] - low[0];
-    const float y = high[1] - low[1];
-    const float z = high[2] - low[2];
-    return x * y + y * z + z * x;
-}
-
-}  // namespace
-
 // Fills nodes[index] with the objects order[begin, end): a leaf when they are few enough that
 // testing them all is cheaper than splitting, else two children, side by side, split where the
 // surface area heuristic puts the cheapest cut among binned object centres.
-void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order,
-                       std::size_t begin, std::size_t end, const std::vector<float>& boxes) {
+void BinaryTree::Build(std::uint32_t index, int depth, std::size_t begin, std::size_t end) {
     if (StopRequested()) {
         return;
     }
@@ -319,37 +503,101 @@ void SceneIndex::Build(std::uint32_t index, int depth, std::vector<std::uint32_t
     nodes[index].first = left;
     nodes[index].count = 0;
     nodes.resize(nodes.size() + 2);
-    Build(left, depth + 1, order, begin, middle, boxes);
-    Build(left + 1, depth + 1, order, middle, end, boxes);
+    Build(left, depth + 1, begin, middle);
+    Build(left + 1, depth + 1, middle, end);
 }
 
-bool SceneIndex::EntersNode(const RaySetup& setup, const Node& node, float limit,
-                            float& entry) const {
-    float tNear = 0.0f;
-    float tFar = limit;
+}  // namespace
+
+int SceneIndex::EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
+                                float entry[4]) {
+    // Lane by lane the same arithmetic as a single box's slab test: t0 and t1 are the same
+    // products of the same differences, and _mm_max_ps(t0, tNear) is defined as
+    // t0 > tNear ? t0 : tNear (tNear when either is NaN), _mm_min_ps(t1, tFar) as
+    // t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so.
+    __m128 tNear = _mm_setzero_ps();
+    __m128 tFar = _mm_set1_ps(limit);
     for (int a = 0; a < 3; ++a) {
         const int near = setup.nearSide[a];
-        const float t0 = (node.bounds[near][a] - setup.shifted[near][a]) * setup.inverse[a];
-        const float t1 = (node.bounds[1 - near][a] - setup.shifted[1 - near][a]) * setup.inverse[a];
-        tNear = t0 > tNear ? t0 : tNear;
-        tFar = t1 < tFar ? t1 : tFar;
+        const __m128 t0 = _mm_mul_ps(
+            _mm_sub_ps(_mm_load_ps(node.bounds[near][a]), setup.nearOrigin[a]), setup.inverse[a]);
+        const __m128 t1 =
+            _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[1 - near][a]), setup.farOrigin[a]),
+                       setup.inverse[a]);
+        tNear = _mm_max_ps(t0, tNear);
+        tFar = _mm_min_ps(t1, tFar);
     }
-    entry = tNear;
-    return tNear <= tFar;
+    _mm_storeu_ps(entry, tNear);
+    return _mm_movemask_ps(_mm_cmple_ps(tNear, tFar));
+}
+
+namespace {
+
+// PassesBoundingSphere for the four objects of a block at once (bit i for lane i), each lane in
+// the scalar test's operation order. Vec4's a - b is a + (-b), which rounds exactly as a - b,
+// and origin - centre is exactly -(centre - origin) (rounding to nearest is symmetric), so its
+// square is that of centre - origin. (A template only because the block's type is private.)
+template <typename Block>
+inline int PassingLanes(const RayLanes& ray, const Block& block) {
+    const __m128 centre[3] = {_mm_load_ps(block.centre[0]), _mm_load_ps(block.centre[1]),
+                              _mm_load_ps(block.centre[2])};
+    const __m128 toCentre[3] = {_mm_sub_ps(centre[0], ray.origin[0]),
+                                _mm_sub_ps(centre[1], ray.origin[1]),
+                                _mm_sub_ps(centre[2], ray.origin[2])};
+    const __m128 s = Dot(ray.direction, toCentre);
+    // s > 0: the distance from the centre to the ray's closest point, origin + s * direction.
+    __m128 offset[3];
+    for (int a = 0; a < 3; ++a) {
+        offset[a] =
+            _mm_sub_ps(centre[a], _mm_add_ps(ray.origin[a], _mm_mul_ps(s, ray.direction[a])));
+    }
+    const __m128 toClosest = Dot(offset, offset);
+    // Otherwise (NaN included, as in the scalar test) the distance to the origin.
+    const __m128 toOrigin = Dot(toCentre, toCentre);
+    const __m128 ahead = _mm_cmpgt_ps(s, _mm_setzero_ps());
+    const __m128 distanceSquared =
+        _mm_or_ps(_mm_and_ps(ahead, toClosest), _mm_andnot_ps(ahead, toOrigin));
+    return _mm_movemask_ps(_mm_cmple_ps(distanceSquared, _mm_load_ps(block.limit)));
+}
+
+// Writes the children that `mask` marks, with their entries, to children[0, count) and
+// entries[0, count), farthest first, so that the nearest ends on top of a stack; returns count.
+int SortedFarthestFirst(int mask, const float entry[4], std::uint32_t children[4], float entries[4],
+                        const std::uint32_t child[4]) {
+    int count = 0;
+    for (; mask != 0; mask &= mask - 1) {
+        const int i = __builtin_ctz(static_cast<unsigned>(mask));
+        int k = count++;
+        for (; k > 0 && entries[k - 1] < entry[i]; --k) {
+            children[k] = children[k - 1];
+            entries[k] = entries[k - 1];
+        }
+        children[k] = child[i];
+        entries[k] = entry[i];
+    }
+    return count;
+}
+
+}  // namespace
+
+bool SceneIndex::Candidate::HitDistance(const Ray& ray, float& t) const {
+    return sphere ? SphereHitDistance(ray, centre, radiusSquared, t) : shape->HitDistance(ray, t);
+}
+
+inline bool SceneIndex::LaneHitDistance(const Ray& ray, const LeafBlock& block, int lane,
+                                        float& t) const {
+    if ((block.sphereLanes >> lane & 1u) != 0) {
+        const Vec4 centre =
+            Point(block.centre[0][lane], block.centre[1][lane], block.centre[2][lane]);
+        return SphereHitDistance(ray, centre, block.radiusSquared[lane], t);
+    }
+    return candidates[block.object[lane]].shape->HitDistance(ray, t);
 }
 
 HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     float bestT = kLargest;
     std::uint32_t best = kNone;
-    const auto consider = [&](std::uint32_t index) {
-        const Candidate& candidate = candidates[index];
-        if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
-            return;
-        }
-        float t;
-        if (!candidate.HitDistance(ray, t) || !(t < kLargest)) {
-            return;
-        }
+    const auto keep = [&](std::uint32_t index, float t) {
         if (t < bestT || (t == bestT && index < best)) {
             bestT = t;
             best = index;
@@ -357,54 +605,55 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
     };
 
     for (const std::uint32_t index : unindexed) {
-        consider(index);
+        const Candidate& candidate = candidates[index];
+        float t;
+        if (PassesBoundingSphere(ray, candidate.centre, candidate.limit) &&
+            candidate.HitDistance(ray, t) && t < kLargest) {
+            keep(index, t);
+        }
     }
-    if (!nodes.empty()) {
+    if (!wideNodes.empty()) {
         const RaySetup setup(ray, extent);
+        const RayLanes lanes(ray);
         std::uint32_t stack[kStackSize];
         float entries[kStackSize];
         int size = 0;
-        float entry;
-        if (EntersNode(setup, nodes[0], bestT * kDistanceSlack, entry)) {
-            stack[size] = 0;
-            entries[size++] = entry;
-        }
-        while (size > 0) {
-            --size;
-            if (entries[size] > bestT * kDistanceSlack) {
-                continue;  // a closer hit was found since this node was queued
-            }
-            const Node& node = nodes[stack[size]];
-            if (node.count > 0) {
-                for (std::uint32_t i = 0; i < node.count; ++i) {
-                    consider(leafObjects[node.first + i]);
+        std::uint32_t child = 0;  // the root
+        for (;;) {
+            if ((child & kLeafBit) != 0) {
+                const LeafBlock* block = &leafBlocks[LeafFirstBlock(child)];
+                for (const LeafBlock* end = block + LeafBlockCount(child); block != end; ++block) {
+                    for (int passing = PassingLanes(lanes, *block); passing != 0;
+                         passing &= passing - 1) {
+                        const int lane = __builtin_ctz(static_cast<unsigned>(passing));
+                        float t;
+                        if (LaneHitDistance(ray, *block, lane, t) && t < kLargest) {
+                            keep(block->object[lane], t);
+                        }
+                    }
                 }
-                continue;
+            } else {
+                // Queue the children entered, the nearest on top, and go straight into it: its
+                // hits may prune the others.
+                float entry[4];
+                const WideNode& node = wideNodes[child];
+                const int entered = EnteredChildren(setup, node, bestT * kDistanceSlack, entry);
+                const int count =
+                    SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
+                if (count > 0) {
+                    size += count - 1;
+                    child = stack[size];
+                    continue;
+                }
             }
-            // Visit the nearer child first, so that its hits prune the other.
-            const float limit = bestT * kDistanceSlack;
-            float nearEntry;
-            float farEntry;
-            std::uint32_t nearChild = node.first;
-            std::uint32_t farChild = node.first + 1;
-            bool nearHit = EntersNode(setup, nodes[nearChild], limit, nearEntry);
-            bool farHit = EntersNode(setup, nodes[farChild], limit, farEntry);
-            if (nearHit && farHit && farEntry < nearEntry) {
-                std::swap(nearChild, farChild);
-                std::swap(nearEntry, farEntry);
-            } else if (!nearHit && farHit) {
-                std::swap(nearChild, farChild);
-                std::swap(nearEntry, farEntry);
-                std::swap(nearHit, farHit);
+            // Skip the queued nodes that start beyond a closer hit found since.
+            while (size > 0 && entries[size - 1] > bestT * kDistanceSlack) {
+                --size;
             }
-            if (farHit) {
-                stack[size] = farChild;
-                entries[size++] = farEntry;
+            if (size == 0) {
+                break;
             }
-            if (nearHit) {
-                stack[size] = nearChild;
-                entries[size++] = nearEntry;
-            }
+            child = stack[--size];
         }
     }
 
@@ -417,14 +666,16 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
 }
 
 bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const {
+    const auto blocksAt = [&](float t) {
+        return t < kLargest && t >= 0.0f && t * t <= distanceSquared;
+    };
     const auto blocks = [&](std::uint32_t index) {
         const Candidate& candidate = candidates[index];
         if (!PassesBoundingSphere(ray, candidate.centre, candidate.limit)) {
             return false;
         }
         float t;
-        return candidate.HitDistance(ray, t) && t < kLargest && t >= 0.0f &&
-               t * t <= distanceSquared;
+        return candidate.HitDistance(ray, t) && blocksAt(t);
     };
     // Whether some candidate blocks does not depend on the order they are asked in: the hinted
     // one goes first, and is not asked again when it does not block.
@@ -432,47 +683,56 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
     if (hinted != kNone && blocks(hinted)) {
         return true;
     }
-    const auto blocksOther = [&](std::uint32_t index) {
-        if (index == hinted || !blocks(index)) {
-            return false;
-        }
-        hint.object = index;
-        return true;
-    };
 
     for (const std::uint32_t index : unindexed) {
-        if (blocksOther(index)) {
+        if (index != hinted && blocks(index)) {
+            hint.object = index;
             return true;
         }
     }
-    if (nodes.empty()) {
+    if (wideNodes.empty()) {
         return false;
     }
     const RaySetup setup(ray, extent);
+    const RayLanes lanes(ray);
     const float limit = std::sqrt(distanceSquared) * kDistanceSlack;
     std::uint32_t stack[kStackSize];
     int size = 0;
-    float entry;
-    if (EntersNode(setup, nodes[0], limit, entry)) {
-        stack[size++] = 0;
-    }
-    while (size > 0) {
-        const Node& node = nodes[stack[--size]];
-        if (node.count > 0) {
-            for (std::uint32_t i = 0; i < node.count; ++i) {
-                if (blocksOther(leafObjects[node.first + i])) {
-                    return true;
+    std::uint32_t child = 0;  // the root
+    for (;;) {
+        if ((child & kLeafBit) != 0) {
+            const LeafBlock* block = &leafBlocks[LeafFirstBlock(child)];
+            for (const LeafBlock* end = block + LeafBlockCount(child); block != end; ++block) {
+                for (int passing = PassingLanes(lanes, *block); passing != 0;
+                     passing &= passing - 1) {
+                    const int lane = __builtin_ctz(static_cast<unsigned>(passing));
+                    const std::uint32_t index = block->object[lane];
+                    float t;
+                    if (index != hinted && LaneHitDistance(ray, *block, lane, t) && blocksAt(t)) {
+                        hint.object = index;
+                        return true;
+                    }
                 }
             }
-            continue;
-        }
-        for (std::uint32_t child = node.first; child < node.first + 2; ++child) {
-            if (EntersNode(setup, nodes[child], limit, entry)) {
-                stack[size++] = child;
+        } else {
+            // Any order finds a blocker if there is one; sorting the children costs more than
+            // visiting the nearest first saves.
+            float entry[4];
+            const WideNode& node = wideNodes[child];
+            int entered = EnteredChildren(setup, node, limit, entry);
+            if (entered != 0) {
+                for (; (entered & (entered - 1)) != 0; entered &= entered - 1) {
+                    stack[size++] = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                }
+                child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                continue;
             }
         }
+        if (size == 0) {
+            return false;
+        }
+        child = stack[--size];
     }
-    return false;
 }
 
 // Why a packet gets exactly the one-ray answers. Occluded asks whether any object blocks the ray
@@ -526,40 +786,49 @@ struct SceneIndex::PacketSearch {
     }
 };
 
-// The binary tree's part of the packet search, kept apart from the lane kernels: a node is
-// entered by the open rays among those that entered its parent and pass its own box test.
+// The tree's part of the packet search, kept apart from the lane kernels: a child is entered by
+// the open rays among those that entered its node and pass its own box test. The root's box is
+// not tested, as in Occluded: its children's boxes lie inside it.
 void SceneIndex::WalkTreeForShadows(PacketSearch& search, float limit) const {
     struct Entry {
-        std::uint32_t node;
+        std::uint32_t child;
         LaneMask lanes;
     };
+    // A node is taken off the stack before its four children go on, so the stack grows by at
+    // most three entries a level.
     Entry stack[kStackSize];
     int size = 0;
-    const LaneMask atRoot =
-        search.kernels.entersBox(search.packet, search.open, nodes[0].bounds, limit);
-    if (atRoot != 0) {
-        stack[size++] = {0, atRoot};
-    }
-    while (size > 0 && search.open != 0) {
-        const Entry entry = stack[--size];
+    Entry entry{0, search.open};
+    for (;;) {
         const LaneMask lanes = entry.lanes & search.open;
-        if (lanes == 0) {
-            continue;
-        }
-        const Node& node = nodes[entry.node];
-        if (node.count > 0) {
-            for (std::uint32_t i = 0; i < node.count; ++i) {
-                search.Ask(leafObjects[node.first + i], lanes);
+        if (lanes != 0 && (entry.child & kLeafBit) != 0) {
+            const LeafBlock* block = &leafBlocks[LeafFirstBlock(entry.child)];
+            for (const LeafBlock* end = block + LeafBlockCount(entry.child); block != end;
+                 ++block) {
+                for (int lane = 0; lane < 4; ++lane) {
+                    // Lanes past the leaf's end hold no object.
+                    if (block->limit[lane] != -std::numeric_limits<float>::infinity()) {
+                        search.Ask(block->object[lane], lanes);
+                    }
+                }
             }
-            continue;
-        }
-        for (std::uint32_t child = node.first; child < node.first + 2; ++child) {
-            const LaneMask entering =
-                search.kernels.entersBox(search.packet, lanes, nodes[child].bounds, limit);
-            if (entering != 0) {
-                stack[size++] = {child, entering};
+        } else if (lanes != 0) {
+            const WideNode& node = wideNodes[entry.child];
+            for (int i = 0; i < 4; ++i) {
+                const float box[2][3] = {
+                    {node.bounds[0][0][i], node.bounds[0][1][i], node.bounds[0][2][i]},
+                    {node.bounds[1][0][i], node.bounds[1][1][i], node.bounds[1][2][i]}};
+                const LaneMask entering =
+                    search.kernels.entersBox(search.packet, lanes, box, limit);
+                if (entering != 0) {
+                    stack[size++] = {node.child[i], entering};
+                }
             }
         }
+        if (size == 0 || search.open == 0) {
+            return;
+        }
+        entry = stack[--size];
     }
 }
 
@@ -574,15 +843,16 @@ std::uint32_t SceneIndex::OccludedMask(const Vec4& origin, const Vec4* direction
         packet.direction[1][lane] = d.y;
         packet.direction[2][lane] = d.z;
     }
-    if (!nodes.empty()) {
-        // The box tests' data from the one-ray setup itself; its planes depend on the origin
-        // only, so every ray's are the same.
-        for (int lane = 0; lane < packet.count; ++lane) {
-            const RaySetup setup(Ray{origin, directions[lane]}, extent);
-            for (int a = 0; a < 3; ++a) {
-                packet.inverse[a][lane] = setup.inverse[a];
-                packet.shiftedPlanes[0][a] = setup.shifted[0][a];
-                packet.shiftedPlanes[1][a] = setup.shifted[1][a];
+    if (!wideNodes.empty()) {
+        // The box tests' data, computed as RaySetup computes it; the widened planes depend on
+        // the origin only, so every ray's are the same.
+        const float margin = RaySetup::Margin(origin, extent);
+        const float o[3] = {origin.x, origin.y, origin.z};
+        for (int a = 0; a < 3; ++a) {
+            packet.shiftedPlanes[0][a] = o[a] + margin;
+            packet.shiftedPlanes[1][a] = o[a] - margin;
+            for (int lane = 0; lane < packet.count; ++lane) {
+                packet.inverse[a][lane] = 1.0f / packet.direction[a][lane];
             }
         }
     }
@@ -596,7 +866,7 @@ std::uint32_t SceneIndex::OccludedMask(const Vec4& origin, const Vec4* direction
     for (const std::uint32_t index : unindexed) {
         search.Ask(index, search.open);
     }
-    if (search.open != 0 && !nodes.empty()) {
+    if (search.open != 0 && !wideNodes.empty()) {
         WalkTreeForShadows(search, std::sqrt(distanceSquared) * kDistanceSlack);
     }
     return packet.AllLanes() & ~search.open;

@@ -40,7 +40,7 @@ class SceneIndex final : public HitFinder {
     std::uint32_t OccludedMask(const Vec4& origin, const Vec4* directions, int count,
                                float distanceSquared, BlockerHint& hint) const override;
 
-    std::size_t IndexedObjectCount() const { return leafObjects.size(); }
+    std::size_t IndexedObjectCount() const { return indexedCount; }
     std::size_t UnindexedObjectCount() const { return unindexed.size(); }
 
   private:
@@ -56,30 +56,57 @@ class SceneIndex final : public HitFinder {
         bool HitDistance(const Ray& ray, float& t) const;
     };
 
-    // An axis-aligned box around every point where the objects below it can report a hit, with a
-    // margin for rounding. Inner nodes have count 0 and their children at first and first + 1;
-    // leaves list count objects from leafObjects[first].
-    struct Node {
-        float bounds[2][3];  // low corner, high corner
-        std::uint32_t first;
-        std::uint32_t count;
+    // Up to four children of the hierarchy, their boxes stored one array per corner and axis so
+    // that a ray is tested against all four at once. Each box surrounds every point where the
+    // objects below it can report a hit, with a margin for rounding. A child is another wide node
+    // (its position in wideNodes) or, with kLeafBit set, a leaf: LeafBlockCount blocks from
+    // LeafFirstBlock in leafBlocks. An unused slot is a leaf of no blocks, with a box no ray
+    // enters.
+    struct alignas(64) WideNode {
+        float bounds[2][3][4];  // [low corner, high corner][axis][child]
+        std::uint32_t child[4];
+    };
+    static constexpr std::uint32_t kLeafBit = 0x80000000u;
+    static constexpr int kBlockCountShift = 28;
+    static std::uint32_t LeafBlockCount(std::uint32_t child) {
+        return (child >> kBlockCountShift) & 7u;
+    }
+    static std::uint32_t LeafFirstBlock(std::uint32_t child) {
+        return child & ((1u << kBlockCountShift) - 1);
+    }
+
+    // Four objects of one leaf, side by side in leaf order, with what the search tests first: the
+    // bounding sphere and, for a sphere, its squared radius. Lanes past the leaf's end have a
+    // limit of minus infinity, which no distance passes. The bounding spheres fill the block's
+    // first cache line, so a block whose lanes all fail costs one line.
+    struct alignas(64) LeafBlock {
+        float centre[3][4];
+        float limit[4];
+        float radiusSquared[4];
+        std::uint32_t object[4];    // position in the scene's list
+        std::uint32_t sphereLanes;  // bit i: object[i] is a sphere
     };
 
     struct RaySetup;
     struct PacketSearch;
 
-    void Build(std::uint32_t index, int depth, std::vector<std::uint32_t>& order, std::size_t begin,
-               std::size_t end, const std::vector<float>& boxes);
     bool StopRequested() {
         stopped = stopped || (stop != nullptr && stop->load(std::memory_order_relaxed));
         return stopped;
     }
-    bool EntersNode(const RaySetup& setup, const Node& node, float limit, float& entry) const;
+    // Which of the node's children the ray enters before `limit` (bit i for child i), with the
+    // distance along the ray where it enters each of them.
+    static int EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
+                               float entry[4]);
+    // The hit distance of the object in one lane of a leaf block, as its shape reports it.
+    bool LaneHitDistance(const Ray& ray, const LeafBlock& block, int lane, float& t) const;
+    // The tree's part of OccludedMask.
     void WalkTreeForShadows(PacketSearch& search, float limit) const;
 
     std::vector<Candidate> candidates;
-    std::vector<Node> nodes;
-    std::vector<std::uint32_t> leafObjects;
+    std::vector<WideNode> wideNodes;  // the root first
+    std::vector<LeafBlock> leafBlocks;
+    std::size_t indexedCount = 0;
     // Objects without a finite, provable hit region: tested for every ray, as the list walk does.
     std::vector<std::uint32_t> unindexed;
     // The largest coordinate magnitude of the indexed region, for the per-ray rounding margin.

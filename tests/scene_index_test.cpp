@@ -107,6 +107,16 @@ class RandomScene {
         }
     }
 
+    // Groups of 5 to 8 spheres around one centre: no cut separates them, so each fills a leaf.
+    void AddConcentricSpheres(Scene& scene, int groups, float size) {
+        for (int g = 0; g < groups; ++g) {
+            const Vec4 at = PointIn(size);
+            for (int k = 0, n = 5 + static_cast<int>(random() % 4); k < n; ++k) {
+                scene.AddObject(Sphere(at, Uniform(0.05f, 0.5f), AnyMaterial()));
+            }
+        }
+    }
+
     // Rays of every kind the renderer casts, and worse: from afar, from on a surface, aimed at a
     // shape's bounding sphere and grazing it, along the axes.
     Ray AnyRayAt(const Geometry& target, float size) {
@@ -239,12 +249,15 @@ TEST(HitRegion, HoldsEveryRayAShapeReportsAHitFor) {
     EXPECT_GT(checked, 2000);
 }
 
+// Seeds 2 to 5: 40 or 600 objects at two scales. Seed 6: 2,400 objects, several levels of wide
+// nodes deep, among groups of concentric spheres that make leaves of 5 to 8 objects.
 TEST(SceneIndex, FindsExactlyThePlainWalksHits) {
-    for (unsigned seed = 2; seed < 6; ++seed) {
+    for (unsigned seed = 2; seed < 7; ++seed) {
         RandomScene random(seed);
         Scene scene;
         const float size = seed % 4 == 1 ? 200.0f : 6.0f;
-        random.AddShapes(scene, seed % 4 == 2 ? 40 : 600, size);
+        random.AddShapes(scene, seed == 6 ? 2400 : seed % 4 == 2 ? 40 : 600, size);
+        random.AddConcentricSpheres(scene, seed == 6 ? 40 : 0, size);
         const SceneIndex index(scene);
         EXPECT_GT(index.IndexedObjectCount(), 0u);
         int hits = 0;
