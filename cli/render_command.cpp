@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -13,15 +14,19 @@
 
 #include <sys/stat.h>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/standard_output.h"
 #include "io/atomic_file.h"
+#include "io/part_file.h"
 #include "io/picture_file.h"
 #include "render/render_session.h"
 #include "scene/printable_text.h"
@@ -96,6 +101,7 @@ struct LoadedScene {
     std::vector<SceneDiagnostic> warnings;
     bool noEntry = false;
     int failure = kExitOk;
+    QString sceneSha256;  // of the file's bytes, which part files record
 };
 
 LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
@@ -121,6 +127,8 @@ LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
                 loaded.failure = kExitUnreadable;
                 return loaded;
         }
+        loaded.sceneSha256 = QString::fromLatin1(
+            QCryptographicHash::hash(*contents.bytes, QCryptographicHash::Sha256).toHex());
         SceneLoadResult result = load(std::move(*contents.bytes), stop);
         if (result.stopped) {
             loaded.failure = ReportInterrupted(err);
@@ -252,8 +260,52 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         return ReportInterrupted(err);
     }
 
-    const RenderRequest& what = options.request;
+    RenderRequest what = options.request;
     const PictureSize picture = what.picture;
+    PartDescription description{loaded.sceneSha256, picture,    AntialiasModeName(what.mode),
+                                what.stochastic,    what.bands, {},
+                                LUMIVEX_VERSION};
+    std::vector<unsigned> wanted = what.onlyBands;
+    if (wanted.empty()) {
+        for (unsigned band = 0; band < what.bands; ++band) {
+            wanted.push_back(band);
+        }
+    }
+
+    // With --resume, the bands an interrupted render kept are taken from its part file, which
+    // must come from the same scene and options; only the others are rendered.
+    const QString partialPath = options.outputPath + kPartialSuffix;
+    PartFile kept;
+    if (options.resume) {
+        if (!QFileInfo::exists(partialPath)) {
+            err << kProgramName << ": no " << PrintableFileName(partialPath).toStdString()
+                << " to resume from; rendering every band\n";
+        } else {
+            kept = ReadPartFile(partialPath);
+            if (!kept.problem.isEmpty()) {
+                err << kProgramName << ": cannot resume: " << kept.problem.toStdString() << '\n';
+                return kExitUnreadable;
+            }
+            if (const QString mismatch = PartMismatch(kept.description, description);
+                !mismatch.isEmpty()) {
+                err << kProgramName << ": cannot resume from '"
+                    << PrintableFileName(partialPath).toStdString() << "': it was "
+                    << mismatch.toStdString()
+                    << "; render with its options, or remove it to start afresh\n";
+                return kExitDiagnostic;
+            }
+            // Bands kept but not asked for now (another --bands) are left out.
+            std::erase_if(kept.description.held, [&](unsigned band) {
+                return std::find(wanted.begin(), wanted.end(), band) == wanted.end();
+            });
+        }
+    }
+    const std::vector<unsigned>& held = kept.description.held;
+    std::vector<unsigned> missing;
+    std::set_difference(wanted.begin(), wanted.end(), held.begin(), held.end(),
+                        std::back_inserter(missing));
+    what.onlyBands = missing;
+
     RenderSession session;
     session.SetScene(std::move(loaded.prepared));
     // Both the picture and the image are allocated before rendering, so that a picture too large
@@ -270,22 +322,61 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         return kExitLoadFailed;
     }
 
-    ProgressDisplay progress(err, errIsTerminal, picture.height);
+    // The bands finished so far, by number, set by the rendering threads.
+    const auto finished = std::make_unique<std::atomic<bool>[]>(what.bands);
     QElapsedTimer timer;
     timer.start();
-    try {
-        session.Start(what);
-    } catch (const std::system_error& e) {
-        // The session stops and joins whatever threads did start.
-        err << kProgramName << ": cannot start " << what.threads << " threads: " << e.what()
-            << '\n';
-        return kExitLoadFailed;
+    if (!missing.empty()) {
+        try {
+            session.Start(what, [&finished](unsigned band, double) {
+                finished[band].store(true, std::memory_order_release);
+            });
+        } catch (const std::system_error& e) {
+            // The session stops and joins whatever threads did start.
+            err << kProgramName << ": cannot start " << what.threads << " threads: " << e.what()
+                << '\n';
+            return kExitLoadFailed;
+        }
     }
-    while (session.IsRunning()) {
+    std::uint64_t rows = 0;
+    for (const Band& band : session.GetBands()) {
+        rows += band.y1 - band.y0;
+    }
+    ProgressDisplay progress(err, errIsTerminal, missing.empty() ? 0 : rows);
+    // The picture: the rendered bands, and those kept from the part file.
+    const auto composeImage = [&] {
+        CopyPicture(*session.GetPixels(), image);
+        const std::vector<Band> bands = SplitIntoBands(picture.height, what.bands);
+        for (const unsigned band : held) {
+            CopyBandRows(kept.image, image, bands[band]);
+        }
+    };
+    while (!missing.empty() && session.IsRunning()) {
         if (interrupt.Requested()) {
             session.Stop();
             progress.End();
-            return ReportInterrupted(err);
+            std::vector<unsigned> done = held;
+            for (const unsigned band : missing) {
+                if (finished[band].load(std::memory_order_acquire)) {
+                    done.push_back(band);
+                }
+            }
+            std::sort(done.begin(), done.end());
+            if (done.empty()) {
+                return ReportInterrupted(err);
+            }
+            composeImage();
+            description.held = done;
+            LabelPart(image, description);
+            const PictureWrite written = WritePicture(image, partialPath, "png");
+            if (written.outcome != PictureWrite::Outcome::Written) {
+                err << kProgramName << ": " << written.error.toStdString() << '\n';
+                return ReportInterrupted(err);
+            }
+            err << kProgramName << ": interrupted; " << done.size() << " of " << wanted.size()
+                << " bands done, kept in " << PrintableFileName(partialPath).toStdString()
+                << " (the same command with --resume finishes the picture)\n";
+            return kExitInterrupted;
         }
         progress.Update(session.RowsFinished(), timer);
         std::this_thread::sleep_for(kPollInterval);
@@ -295,7 +386,11 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     progress.Update(session.RowsFinished(), timer, true);
     progress.End();
 
-    CopyPicture(*session.GetPixels(), image);
+    composeImage();
+    if (options.partOutput) {
+        description.held = wanted;
+        LabelPart(image, description);
+    }
     // The image holds the picture now; give the memory back before encoding.
     session.ReleasePicture();
     const PictureWrite written =
@@ -308,6 +403,10 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
             return kExitUnreadable;
         case PictureWrite::Outcome::Written:
             break;
+    }
+    if (!held.empty() && !QFile::remove(partialPath)) {
+        err << kProgramName << ": warning: wrote the picture but cannot remove "
+            << PrintableFileName(partialPath).toStdString() << '\n';
     }
     if (errIsTerminal) {
         err << "wrote " << PrintableFileName(options.outputPath).toStdString() << " ("

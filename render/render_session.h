@@ -25,7 +25,11 @@ struct RenderRequest {
     PictureSize picture{640, 640};
     AntialiasMode mode = AntialiasMode::Off;
     bool stochastic = false;
-    unsigned bands = 1;      // each band restarts the random sequence
+    unsigned bands = 1;  // each band restarts the random sequence
+    // The bands to render, by number from 0 (below `bands`, in any order); empty: all of them.
+    // The others' rows keep what the picture held, so a picture can be rendered in pieces, by
+    // several processes or after an interruption, and put together with the same bytes.
+    std::vector<unsigned> onlyBands;
     unsigned threads = 0;    // threads taking the bands in turn; 0: one per band, at most one per
                              // processor
     bool accelerate = true;  // find hits through the scene index, not the plain walk
@@ -50,8 +54,9 @@ PreparedScene PrepareScene(std::unique_ptr<Scene> scene, bool accelerate,
 
 class RenderSession {
   public:
-    // Called on the rendering thread when a band is complete, with the band's index and its
-    // seconds; never for a stopped render, and never after Stop or Start has returned.
+    // Called on the rendering thread when a band is complete, with the band's number (its place
+    // among all the request's bands, also when only some are rendered) and its seconds; never
+    // for a stopped render, and never after Stop or Start has returned.
     using BandFinished = RenderDispatcher::BandFinished;
 
     // An empty scene and no picture yet.
@@ -97,13 +102,15 @@ class RenderSession {
     bool IsRunning() const;
     // Whether the latest render is drawing its preview.
     bool IsPreviewing() const { return dispatcher.IsPreviewing(); }
-    // Whether the latest render drew every band (never for a preview only).
+    // Whether the latest render drew every band it was asked for (never for a preview only).
     bool IsComplete() const;
 
     // The latest render's request, once one has started.
     const std::optional<RenderRequest>& GetLastRequest() const { return lastRequest; }
+    // The bands being rendered, in the order of RowsFinished(band): all the request's, or those
+    // it names.
     const std::vector<Band>& GetBands() const { return dispatcher.GetBands(); }
-    // Rows finished so far, per band or in all; readable while the render runs.
+    // Rows finished so far, per band being rendered or in all; readable while the render runs.
     std::uint32_t RowsFinished(unsigned band) const { return dispatcher.RowsFinished(band); }
     std::uint64_t RowsFinished() const { return dispatcher.RowsFinished(); }
     // Seconds since the latest render started; once it is complete, until its last band was.
