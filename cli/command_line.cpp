@@ -26,10 +26,11 @@ struct Options {
     QCommandLineOption output{
         {"o", "output"},
         "Write the picture to OUT (required when rendering), in the format its extension names: " +
-            WritablePictureExtensions().join(", ") +
-            ". An existing OUT is replaced only once the new picture is complete and on disk; "
-            "OUT must be a new name or a regular file (or a symbolic link to one, whose "
-            "target is replaced), and not the scene file.",
+            WritablePictureExtensions(PictureKinds::EightBitAndFloat).join(", ") +
+            ". exr keeps each pixel's colour as 32-bit floats, as computed before it is packed "
+            "into the 8 bits of the others. An existing OUT is replaced only once the new "
+            "picture is complete and on disk; OUT must be a new name or a regular file (or a "
+            "symbolic link to one, whose target is replaced), and not the scene file.",
         "OUT"};
     QCommandLineOption size{
         "size",
@@ -85,22 +86,23 @@ struct Options {
     QCommandLineOption bands{
         "bands",
         "Render only bands K to M (or band K, or a list such as 0-3,7) of the N that --workers "
-        "sets, numbered from 0, into a part file: OUT must be a PNG file, holding those bands' "
-        "rows and, in its text, what they were rendered from. Needs --workers. Parts rendered "
-        "anywhere are put together with --merge.",
+        "sets, numbered from 0, into a part file: OUT must be a PNG or an EXR file, holding "
+        "those bands' rows and, in its text or attributes, what they were rendered from. Needs "
+        "--workers. Parts rendered anywhere are put together with --merge.",
         "K-M"};
     QCommandLineOption merge{
         "merge",
         "Put together the part files given instead of SCENE, rendered with --bands from one "
         "scene file with the same --size, --aa, --stochastic and --workers and holding every "
-        "band once, into OUT: the picture one render with those options writes.",
+        "band once, into OUT: the picture one render with those options writes. EXR parts make "
+        "a picture in any format, PNG parts one in any but EXR; the parts are all of one kind.",
     };
     QCommandLineOption resume{
         "resume",
-        "Finish an interrupted render: keep the bands OUT.partial.png holds (Ctrl+C or SIGTERM "
-        "leaves it, when bands were done) and render only the others; the options must be the "
-        "same as before. The part file is removed once OUT is written. Without it, every band "
-        "is rendered."};
+        "Finish an interrupted render: keep the bands OUT.partial.png (OUT.partial.exr for an "
+        "EXR picture) holds (Ctrl+C or SIGTERM leaves it, when bands were done) and render only "
+        "the others; the options must be the same as before. The part file is removed once OUT "
+        "is written. Without it, every band is rendered."};
     QCommandLineOption check{
         "check",
         "Read SCENE and print what it holds as JSON on standard output; report where reading "
@@ -135,10 +137,10 @@ misspelt or written against its data, stray data) as warnings on standard error,
 a scene without objects or a file without a single entry (--strict refuses the latter). On a
 terminal, standard error also shows the progress. Ctrl+C stops at once, whether the scene is
 being read, loaded or rendered or the picture written, and leaves OUT as it was. Bands done by
-then are kept in OUT.partial.png, which --resume finishes. The picture depends only on SCENE,
---size, --aa, --stochastic and --workers: the same command gives the same file, and so do
-parts rendered with --bands and put together with --merge, on any machine with the same C
-library and processor family.
+then are kept in OUT.partial.png (OUT.partial.exr for an EXR picture), which --resume
+finishes. The picture depends only on SCENE, --size, --aa, --stochastic and --workers: the
+same command gives the same file, and so do parts rendered with --bands and put together with
+--merge, on any machine with the same C library and processor family.
 
 With --stats, standard output receives one JSON object on one line:
   seconds, workers, threads, width, height, mode, stochastic, accelerated,
@@ -171,12 +173,12 @@ Exit status:
   3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
        or --strict (nothing is rendered); with --strict also a file without any entry;
        part files that do not fit together (--merge: another scene or options, a band
-       missing or held twice; --resume: OUT.partial.png rendered from another scene or
-       with other options)
+       missing or held twice, PNG and EXR parts mixed or PNG parts for an EXR picture;
+       --resume: OUT.partial.png rendered from another scene or with other options)
   4    out of memory (the scene, or a picture too large to allocate) or another internal
        error
   130  interrupted by Ctrl+C (SIGINT) or SIGTERM; OUT is not written (finished bands go to
-       OUT.partial.png)
+       OUT.partial.png, or OUT.partial.exr)
 )";
 
 QString Quoted(const QString& text) {
@@ -273,7 +275,7 @@ QString ParseSceneSizeLimit(const QString& text, std::uint64_t& bytes) {
 }
 
 QString ParseOutput(const QString& path, RenderOptions& render) {
-    const PictureFormat format = PictureFormatFor(path);
+    const PictureFormat format = PictureFormatFor(path, PictureKinds::EightBitAndFloat);
     if (format.name.isEmpty()) {
         return "cannot write " + Quoted(path) + ": " + format.problem;
     }
@@ -289,9 +291,9 @@ QString ParseBands(const QString& text, bool workersGiven, RenderOptions& render
     if (!workersGiven) {
         return "--bands needs --workers N, so that every part splits the picture alike";
     }
-    if (render.format != "png") {
+    if (render.format != "png" && !IsFloatPictureFormat(render.format)) {
         return "cannot write " + Quoted(render.outputPath) +
-               " with --bands: a part file is a PNG file (.png)";
+               " with --bands: a part file is a PNG file (.png) or an EXR file (.exr)";
     }
     BandList list = ParseBandList(text, render.request.bands);
     if (!list.problem.isEmpty()) {

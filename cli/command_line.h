@@ -31,7 +31,8 @@ struct RenderOptions {
     bool strict = false;
     // --bands: the output is a part file holding the bands in request.onlyBands.
     bool partOutput = false;
-    // Finish the bands OUT.partial.png lacks, instead of rendering every band anew.
+    // Finish the bands the partial file (PartialPathFor) lacks, instead of rendering every band
+    // anew.
     bool resume = false;
     std::uint64_t maxSceneBytes = kDefaultMaxSceneBytes;  // larger scene files are refused
 };

@@ -1,5 +1,7 @@
 #include "cli/merge_command.h"
 
+#include <new>
+#include <optional>
 #include <vector>
 
 #include "cli/exit_status.h"
@@ -32,8 +34,13 @@ int RunMerge(const CliRequest& request, std::ostream& err) {
         return kExitUnreadable;
     }
 
+    // The picture being put together: float colours for a floating-point OUT, whose parts must
+    // hold them; otherwise 8-bit pixels, into which float parts are packed as the drivers pack.
+    const bool floatOutput = IsFloatPictureFormat(options.format);
     QImage image;
+    std::optional<ColorBuffer> colors;
     PartDescription first;
+    bool firstHoldsColors = false;
     // Which part holds each band, by its place in request.parts.
     std::vector<int> holder;
     for (int i = 0; i < request.parts.size(); ++i) {
@@ -50,9 +57,25 @@ int RunMerge(const CliRequest& request, std::ostream& err) {
         const PartDescription& description = part.description;
         if (i == 0) {
             first = description;
+            firstHoldsColors = part.HoldsColors();
+            if (floatOutput && !firstHoldsColors) {
+                err << kProgramName << ": cannot write " << Quoted(options.outputPath).toStdString()
+                    << " from " << Quoted(path).toStdString() << ": it is "
+                    << PartKindText(false).toStdString()
+                    << ", and an EXR picture is made of EXR parts\n";
+                return kExitDiagnostic;
+            }
             holder.assign(description.bands, -1);
-            image = NewPictureImage(description.picture.width, description.picture.height);
-            if (image.isNull()) {
+            const PictureSize size = description.picture;
+            try {
+                if (floatOutput) {
+                    colors.emplace(size.width, size.height);
+                } else {
+                    image = NewPictureImage(size.width, size.height);
+                }
+            } catch (const std::bad_alloc&) {
+            }
+            if (floatOutput ? !colors.has_value() : image.isNull()) {
                 err << kProgramName << ": not enough memory for a " << description.picture.width
                     << 'x' << description.picture.height << " picture\n";
                 return kExitLoadFailed;
@@ -61,6 +84,13 @@ int RunMerge(const CliRequest& request, std::ostream& err) {
             err << kProgramName << ": part " << Quoted(path).toStdString() << " does not fit "
                 << Quoted(request.parts.front()).toStdString() << ": it was "
                 << mismatch.toStdString() << '\n';
+            return kExitDiagnostic;
+        } else if (part.HoldsColors() != firstHoldsColors) {
+            err << kProgramName << ": part " << Quoted(path).toStdString() << " is "
+                << PartKindText(part.HoldsColors()).toStdString() << " but "
+                << Quoted(request.parts.front()).toStdString() << " is "
+                << PartKindText(firstHoldsColors).toStdString()
+                << "; the parts of one picture are of one kind\n";
             return kExitDiagnostic;
         }
         const std::vector<Band> bands = SplitIntoBands(first.picture.height, first.bands);
@@ -72,7 +102,13 @@ int RunMerge(const CliRequest& request, std::ostream& err) {
                 return kExitDiagnostic;
             }
             holder[band] = i;
-            CopyBandRows(part.image, image, bands[band]);
+            if (floatOutput) {
+                CopyBandRows(*part.colors, *colors, bands[band]);
+            } else if (part.HoldsColors()) {
+                CopyBandRows(*part.colors, image, bands[band]);
+            } else {
+                CopyBandRows(part.image, image, bands[band]);
+            }
         }
     }
     std::vector<unsigned> missing;
@@ -94,8 +130,9 @@ int RunMerge(const CliRequest& request, std::ostream& err) {
             << tooLarge.toStdString() << '\n';
         return kExitUsage;
     }
-    const PictureWrite written =
-        output.Write(image, options.format, [&] { return interrupt.Requested(); });
+    const auto abandon = [&] { return interrupt.Requested(); };
+    const PictureWrite written = floatOutput ? output.WriteColors(*colors, {}, abandon)
+                                             : output.Write(image, options.format, abandon);
     switch (written.outcome) {
         case PictureWrite::Outcome::Abandoned:
             err << kProgramName << ": interrupted; no picture written\n";

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -287,7 +288,8 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
 
     // With --resume, the bands an interrupted render kept are taken from its part file, which
     // must come from the same scene and options; only the others are rendered.
-    const QString partialPath = options.outputPath + kPartialSuffix;
+    const bool floatOutput = IsFloatPictureFormat(options.format);
+    const QString partialPath = PartialPathFor(options.outputPath, options.format);
     PartFile kept;
     if (options.resume) {
         if (!QFileInfo::exists(partialPath)) {
@@ -307,6 +309,13 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
                     << "; render with its options, or remove it to start afresh\n";
                 return kExitDiagnostic;
             }
+            if (kept.HoldsColors() != floatOutput) {
+                err << kProgramName << ": cannot resume from '"
+                    << PrintableFileName(partialPath).toStdString() << "': it is "
+                    << PartKindText(kept.HoldsColors()).toStdString() << ", not "
+                    << PartKindText(floatOutput).toStdString() << '\n';
+                return kExitDiagnostic;
+            }
             // Bands kept but not asked for now (another --bands) are left out.
             std::erase_if(kept.description.held, [&](unsigned band) {
                 return std::find(wanted.begin(), wanted.end(), band) == wanted.end();
@@ -321,15 +330,20 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
 
     RenderSession session;
     session.SetScene(std::move(loaded.prepared));
-    // Both the picture and the image are allocated before rendering, so that a picture too large
-    // for this machine is refused at once rather than after the render.
+    // Both the picture and the image (or, for a floating-point picture, the colours, which take
+    // its place) are allocated before rendering, so that a picture too large for this machine is
+    // refused at once rather than after the render.
     QImage image;
     try {
+        session.KeepColors(floatOutput);
         session.ResizePicture(picture);
-        image = NewPictureImage(picture.width, picture.height);
+        if (!floatOutput) {
+            image = NewPictureImage(picture.width, picture.height);
+        }
     } catch (const std::bad_alloc&) {
     }
-    if (session.GetPixels() == nullptr || image.isNull()) {
+    if (session.GetPixels() == nullptr ||
+        (floatOutput ? session.GetColors() == nullptr : image.isNull())) {
         err << kProgramName << ": not enough memory for a " << picture.width << 'x'
             << picture.height << " picture\n";
         return kExitLoadFailed;
@@ -357,12 +371,33 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     }
     ProgressDisplay progress(err, errIsTerminal, missing.empty() ? 0 : rows);
     // The picture: the rendered bands, and those kept from the part file.
-    const auto composeImage = [&] {
-        CopyPicture(*session.GetPixels(), image);
+    const auto composePicture = [&] {
         const std::vector<Band> bands = SplitIntoBands(picture.height, what.bands);
+        if (floatOutput) {
+            for (const unsigned band : held) {
+                CopyBandRows(*kept.colors, *session.GetColors(), bands[band]);
+            }
+            return;
+        }
+        CopyPicture(*session.GetPixels(), image);
         for (const unsigned band : held) {
             CopyBandRows(kept.image, image, bands[band]);
         }
+    };
+    // Writes the composed picture to `file`, labelled as a part file when `part` is given; 8-bit
+    // pictures in `format`.
+    const auto writePicture = [&](PictureFile& file, const PartDescription* part,
+                                  const QByteArray& format,
+                                  const std::function<bool()>& abandon = {}) {
+        if (floatOutput) {
+            return file.WriteColors(*session.GetColors(),
+                                    part != nullptr ? ExrPartLabels(*part) : PictureLabels(),
+                                    abandon);
+        }
+        if (part != nullptr) {
+            LabelPart(image, *part);
+        }
+        return file.Write(image, format, abandon);
     };
     while (!missing.empty() && session.IsRunning()) {
         if (interrupt.Requested()) {
@@ -378,10 +413,10 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
             if (done.empty()) {
                 return ReportInterrupted(err);
             }
-            composeImage();
+            composePicture();
             description.held = done;
-            LabelPart(image, description);
-            const PictureWrite written = WritePicture(image, partialPath, "png");
+            PictureFile partial(partialPath);
+            const PictureWrite written = writePicture(partial, &description, "png");
             if (written.outcome != PictureWrite::Outcome::Written) {
                 err << kProgramName << ": " << written.error.toStdString() << '\n';
                 return ReportInterrupted(err);
@@ -399,15 +434,18 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     progress.Update(session.RowsFinished(), timer, true);
     progress.End();
 
-    composeImage();
+    composePicture();
     if (options.partOutput) {
         description.held = wanted;
-        LabelPart(image, description);
     }
-    // The image holds the picture now; give the memory back before encoding.
-    session.ReleasePicture();
+    // The image holds the 8-bit picture now; give the memory back before encoding. (The floats
+    // are encoded from the session's colours.)
+    if (!floatOutput) {
+        session.ReleasePicture();
+    }
     const PictureWrite written =
-        output.Write(image, options.format, [&] { return interrupt.Requested(); });
+        writePicture(output, options.partOutput ? &description : nullptr, options.format,
+                     [&] { return interrupt.Requested(); });
     switch (written.outcome) {
         case PictureWrite::Outcome::Abandoned:
             return ReportInterrupted(err);

@@ -6,20 +6,42 @@
 #include <QImageReader>
 #include <QStringList>
 
+#include "io/picture_file.h"
 #include "io/scene_file.h"
+#include "render/pixel_drivers.h"
 
 namespace lumivex {
 
 namespace {
 
-// The keys of the part's text chunks.
-constexpr char kSceneKey[] = "Lumivex-Scene-SHA256";
-constexpr char kSizeKey[] = "Lumivex-Size";
-constexpr char kModeKey[] = "Lumivex-Mode";
-constexpr char kStochasticKey[] = "Lumivex-Stochastic";
-constexpr char kWorkersKey[] = "Lumivex-Workers";
-constexpr char kBandsKey[] = "Lumivex-Bands";
-constexpr char kVersionKey[] = "Lumivex-Version";
+// The name of each item of the description: as a PNG part's text chunk, and as an EXR part's
+// string attribute (whose names are customarily in camel case).
+struct PartKey {
+    const char* png;
+    const char* exr;
+};
+constexpr PartKey kSceneKey{"Lumivex-Scene-SHA256", "lumivexScene"};
+constexpr PartKey kSizeKey{"Lumivex-Size", "lumivexSize"};
+constexpr PartKey kModeKey{"Lumivex-Mode", "lumivexMode"};
+constexpr PartKey kStochasticKey{"Lumivex-Stochastic", "lumivexStochastic"};
+constexpr PartKey kWorkersKey{"Lumivex-Workers", "lumivexWorkers"};
+constexpr PartKey kBandsKey{"Lumivex-Bands", "lumivexBands"};
+constexpr PartKey kVersionKey{"Lumivex-Version", "lumivexVersion"};
+
+// The description's items as texts, under the keys `key` picks.
+template <typename KeyName>
+PictureLabels DescriptionTexts(const PartDescription& description, KeyName key) {
+    return {
+        {key(kSceneKey), description.sceneSha256},
+        {key(kSizeKey),
+         QString("%1x%2").arg(description.picture.width).arg(description.picture.height)},
+        {key(kModeKey), description.mode},
+        {key(kStochasticKey), description.stochastic ? "yes" : "no"},
+        {key(kWorkersKey), QString::number(description.bands)},
+        {key(kBandsKey), FormatBandList(description.held)},
+        {key(kVersionKey), description.version},
+    };
+}
 
 std::optional<unsigned> ParseNumber(const QString& text) {
     bool ok = false;
@@ -80,38 +102,42 @@ BandList ParseBandList(const QString& text, unsigned count) {
     return list;
 }
 
-void LabelPart(QImage& image, const PartDescription& description) {
-    image.setText(kSceneKey, description.sceneSha256);
-    image.setText(kSizeKey,
-                  QString("%1x%2").arg(description.picture.width).arg(description.picture.height));
-    image.setText(kModeKey, description.mode);
-    image.setText(kStochasticKey, description.stochastic ? "yes" : "no");
-    image.setText(kWorkersKey, QString::number(description.bands));
-    image.setText(kBandsKey, FormatBandList(description.held));
-    image.setText(kVersionKey, description.version);
+QString PartialPathFor(const QString& output, const QByteArray& format) {
+    return output + (IsFloatPictureFormat(format) ? ".partial.exr" : ".partial.png");
 }
 
-PartFile ReadPartFile(const QString& path) {
-    PartFile part;
-    const QString name = "'" + PrintableFileName(path) + "'";
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    // Part files are PNG; other formats are refused before their pixels are decoded.
-    if (reader.format() != "png") {
-        part.problem = "cannot read part file " + name + ": " +
-                       (reader.canRead() ? QString("not a PNG file") : reader.errorString());
-        return part;
+void LabelPart(QImage& image, const PartDescription& description) {
+    const PictureLabels texts =
+        DescriptionTexts(description, [](const PartKey& key) { return QString(key.png); });
+    for (auto text = texts.begin(); text != texts.end(); ++text) {
+        image.setText(text.key(), text.value());
     }
-    const QSize size = reader.size();
-    const auto workers = ParseNumber(reader.text(kWorkersKey));
-    const QStringList sides = reader.text(kSizeKey).split('x');
+}
+
+PictureLabels ExrPartLabels(const PartDescription& description) {
+    return DescriptionTexts(description, [](const PartKey& key) { return QString(key.exr); });
+}
+
+QString PartKindText(bool holdsColors) {
+    return holdsColors ? "an EXR part file (float colours)" : "a PNG part file (8-bit pixels)";
+}
+
+namespace {
+
+// Reads the description from a part's texts (`text(key)`, empty when missing) into `part`, and
+// checks it against the picture's size; returns false, with part.problem set, when it does not
+// hold.
+template <typename TextOf>
+bool ReadDescription(const QString& name, QSize size, TextOf text, PartFile& part) {
+    const auto workers = ParseNumber(text(kWorkersKey));
+    const QStringList sides = text(kSizeKey).split('x');
     const auto width = ParseNumber(sides.front());
     const auto height = ParseNumber(sides.back());
-    const QString stochastic = reader.text(kStochasticKey);
+    const QString stochastic = text(kStochasticKey);
     if (!workers || *workers == 0 || sides.size() != 2 || !width || !height ||
-        reader.text(kSceneKey).isEmpty() || (stochastic != "yes" && stochastic != "no")) {
+        text(kSceneKey).isEmpty() || (stochastic != "yes" && stochastic != "no")) {
         part.problem = name + " is not a Lumivex part file (its text does not say what it holds)";
-        return part;
+        return false;
     }
     const PictureSize picture{width.value(), height.value()};
     if (QSize(static_cast<int>(picture.width), static_cast<int>(picture.height)) != size) {
@@ -121,27 +147,68 @@ PartFile ReadPartFile(const QString& path) {
                            .arg(size.height())
                            .arg(picture.width)
                            .arg(picture.height);
-        return part;
+        return false;
     }
-    BandList held = ParseBandList(reader.text(kBandsKey), *workers);
+    BandList held = ParseBandList(text(kBandsKey), *workers);
     if (!held.problem.isEmpty() || held.bands.empty()) {
         part.problem = "part file " + name + " names no valid bands: " + held.problem;
-        return part;
+        return false;
     }
     PartDescription& description = part.description;
-    description.sceneSha256 = reader.text(kSceneKey);
+    description.sceneSha256 = text(kSceneKey);
     description.picture = picture;
-    description.mode = reader.text(kModeKey);
+    description.mode = text(kModeKey);
     description.stochastic = stochastic == "yes";
     description.bands = *workers;
     description.held = std::move(held.bands);
-    description.version = reader.text(kVersionKey);
+    description.version = text(kVersionKey);
+    return true;
+}
+
+PartFile ReadExrPart(const QString& path, const QString& name) {
+    PartFile part;
+    ExrPicture picture = ReadExr(path);
+    if (!picture.problem.isEmpty()) {
+        part.problem = "cannot read part file " + name + ": " + picture.problem;
+        return part;
+    }
+    const QSize size(static_cast<int>(picture.colors->GetWidth()),
+                     static_cast<int>(picture.colors->GetHeight()));
+    const auto text = [&](const PartKey& key) { return picture.labels.value(key.exr); };
+    if (ReadDescription(name, size, text, part)) {
+        part.colors = std::move(picture.colors);
+    }
+    return part;
+}
+
+PartFile ReadPngPart(const QString& path, const QString& name) {
+    PartFile part;
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    // Other formats are refused before their pixels are decoded.
+    if (reader.format() != "png") {
+        part.problem =
+            "cannot read part file " + name + ": " +
+            (reader.canRead() ? QString("neither a PNG nor an EXR file") : reader.errorString());
+        return part;
+    }
+    const auto text = [&](const PartKey& key) { return reader.text(key.png); };
+    if (!ReadDescription(name, reader.size(), text, part)) {
+        return part;
+    }
     if (!reader.read(&part.image)) {
         part.problem = "cannot read part file " + name + ": " + reader.errorString();
         return part;
     }
     part.image = part.image.convertToFormat(QImage::Format_RGB32);
     return part;
+}
+
+}  // namespace
+
+PartFile ReadPartFile(const QString& path) {
+    const QString name = "'" + PrintableFileName(path) + "'";
+    return IsExrFile(path) ? ReadExrPart(path, name) : ReadPngPart(path, name);
 }
 
 QString PartMismatch(const PartDescription& part, const PartDescription& expected) {
@@ -180,6 +247,24 @@ void CopyBandRows(const QImage& from, QImage& to, Band band) {
         // The renderer counts rows from the bottom, images from the top.
         const int row = static_cast<int>(height - 1 - y);
         std::memcpy(to.scanLine(row), from.constScanLine(row), rowBytes);
+    }
+}
+
+void CopyBandRows(const ColorBuffer& from, ColorBuffer& to, Band band) {
+    for (std::uint32_t y = band.y0; y < band.y1 && y < to.GetHeight(); ++y) {
+        std::copy_n(from.Row(y), to.RowFloats(), to.Row(y));
+    }
+}
+
+void CopyBandRows(const ColorBuffer& from, QImage& to, Band band) {
+    const auto height = static_cast<std::uint32_t>(to.height());
+    for (std::uint32_t y = band.y0; y < band.y1 && y < height; ++y) {
+        auto* line =
+            reinterpret_cast<std::uint32_t*>(to.scanLine(static_cast<int>(height - 1 - y)));
+        for (std::uint32_t x = 0; x < from.GetWidth(); ++x) {
+            // Format_RGB32 wants an opaque alpha byte.
+            line[x] = PackColor(from.Load(x, y)) | 0xFF000000u;
+        }
     }
 }
 

@@ -27,7 +27,9 @@ RenderSession::~RenderSession() {
     context.scene = nullptr;
     context.hits = nullptr;
     context.pixels = nullptr;
+    context.colors = nullptr;
     pixels.reset();
+    colors.reset();
 }
 
 void RenderSession::SetScene(PreparedScene prepared) {
@@ -46,8 +48,24 @@ void RenderSession::SetScene(PreparedScene prepared) {
 void RenderSession::ResizePicture(PictureSize size) {
     Stop();
     auto fresh = std::make_unique<PixelBuffer>(size.width, size.height);
+    auto freshColors =
+        keepColors ? std::make_unique<ColorBuffer>(size.width, size.height) : nullptr;
     pixels = std::move(fresh);
+    colors = std::move(freshColors);
     context.pixels = pixels.get();
+    context.colors = colors.get();
+}
+
+void RenderSession::KeepColors(bool keep) {
+    Stop();
+    keepColors = keep;
+    if (!keep || pixels == nullptr) {
+        context.colors = nullptr;
+        colors.reset();
+    } else if (colors == nullptr) {
+        colors = std::make_unique<ColorBuffer>(pixels->GetWidth(), pixels->GetHeight());
+        context.colors = colors.get();
+    }
 }
 
 void RenderSession::SetAcceleration(bool accelerate) {
@@ -61,7 +79,9 @@ void RenderSession::SetAcceleration(bool accelerate) {
 void RenderSession::ReleasePicture() {
     Stop();
     context.pixels = nullptr;
+    context.colors = nullptr;
     pixels.reset();
+    colors.reset();
 }
 
 void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinished,

@@ -69,16 +69,23 @@ class RenderSession {
     // session's scene stays the same object, so whatever refers to it sees the new contents.
     void SetScene(PreparedScene prepared);
 
-    // Stops any render, then makes a new white picture of `size`. Throws std::bad_alloc when it
-    // cannot be allocated (the old picture is then kept).
+    // Stops any render, then makes a new white picture of `size` (and a black colour buffer, when
+    // colours are kept). Throws std::bad_alloc when it cannot be allocated (the old picture is
+    // then kept).
     void ResizePicture(PictureSize size);
 
     // Stops any render and chooses how hits are found from now on: through the scene index (built
     // now if there is none) or by the plain walk.
     void SetAcceleration(bool accelerate);
 
-    // Stops any render and gives the picture's memory back.
+    // Stops any render and gives the picture's memory back (the colour buffer's too).
     void ReleasePicture();
+
+    // Stops any render and chooses whether renders also keep each pixel's colour as floats,
+    // before it is packed into the picture's bytes, in a ColorBuffer of the picture's size
+    // (allocated now, when there is a picture, and with every new one). Off by default: the
+    // 8-bit picture alone needs none of it. Throws std::bad_alloc when it cannot be allocated.
+    void KeepColors(bool keep);
 
     // Stops any render, then renders as asked over the picture as it stands (a new white one
     // when its size differs from the request's), so that rows not reached yet still show the
@@ -127,6 +134,9 @@ class RenderSession {
     // Null before the first picture is made.
     PixelBuffer* GetPixels() { return pixels.get(); }
     const PixelBuffer* GetPixels() const { return pixels.get(); }
+    // Null unless KeepColors(true) and a picture; to be read only while no render runs.
+    ColorBuffer* GetColors() { return colors.get(); }
+    const ColorBuffer* GetColors() const { return colors.get(); }
     const RenderContext& GetContext() const { return context; }
 
   private:
@@ -136,6 +146,8 @@ class RenderSession {
     ObjectListWalk walk;
     std::unique_ptr<SceneIndex> index;
     std::unique_ptr<PixelBuffer> pixels;
+    bool keepColors = false;
+    std::unique_ptr<ColorBuffer> colors;
     RenderContext context;
     std::optional<RenderRequest> lastRequest;
     Clock::time_point started;

@@ -3,9 +3,12 @@
 #include "cli/lumivex_render.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <exception>
+#include <limits>
 #include <new>
 #include <random>
 #include <sstream>
@@ -31,6 +34,8 @@
 
 #include "cli/check_command.h"
 #include "cli/render_command.h"
+#include "io/exr_file.h"
+#include "io/part_file.h"
 #include "io/picture_file.h"
 #include "program_support.h"
 #include "render_support.h"
@@ -378,6 +383,109 @@ TEST_F(LumivexRender, AnInterruptedRenderResumesToTheOneProcessPicture) {
     EXPECT_GT(interrupted, 1);
     EXPECT_TRUE(Read("p.ppm") == Read("one.ppm"));
     EXPECT_EQ(Files(), QStringList({"one.ppm", "p.ppm"}));
+}
+
+// EXR pictures: the colours that pack to the 8-bit picture's bytes, put together from parts and
+// after interruptions into the very file one render writes.
+TEST_F(LumivexRender, AnExrPictureHoldsTheColoursThatPackToTheEightBitOne) {
+    for (const QString mode : {"off", "jittered", "monte-carlo"}) {
+        const QStringList options = {kWorkedExample, "--size", "20x12",        "--workers", "3",
+                                     "--aa",         mode,     "--stochastic", "-o"};
+        ASSERT_EQ(RunHere(options + QStringList{Path("p.exr")}).status, 0);
+        ASSERT_EQ(RunHere(options + QStringList{Path("p.png")}).status, 0);
+        const ExrPicture exr = ReadExr(Path("p.exr"));
+        ASSERT_TRUE(exr.colors.has_value()) << exr.problem.toStdString();
+        QImage packed = NewPictureImage(20, 12);
+        CopyBandRows(*exr.colors, packed, {0, 12});
+        EXPECT_EQ(packed, QImage(Path("p.png")).convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+TEST_F(LumivexRender, ExrPartsMergeToTheOneProcessPictureInEitherDepth) {
+    const QStringList options = {kWorkedExample, "--size",       "24x40", "--workers",
+                                 "16",           "--stochastic", "--aa",  "monte-carlo"};
+    for (const char* one : {"one.exr", "one.png"}) {
+        ASSERT_EQ(RunHere(options + QStringList{"-o", Path(one)}).status, 0);
+    }
+    QStringList parts;
+    for (const QString bands : {"11-15", "0-4,6", "5,7-10"}) {
+        parts << Path("part" + bands + ".exr");
+        ASSERT_EQ(RunHere(options + QStringList{"--bands", bands, "-o", parts.back()}).status, 0);
+    }
+    for (const char* merged : {"merged.exr", "merged.png"}) {
+        const ProgramRun run =
+            RunHere(QStringList{"--merge"} + parts + QStringList{"-o", Path(merged)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(Read(merged) == Read(QString(merged).replace("merged", "one"))) << merged;
+    }
+    // 8-bit parts make no EXR picture, and do not mix with float ones.
+    ASSERT_EQ(RunHere(options + QStringList{"--bands", "0-4,6", "-o", Path("low.png")}).status, 0);
+    const std::pair<QStringList, const char*> refused[] = {
+        {{parts[0], Path("low.png"), parts[2]}, "are of one kind"},
+        {{Path("low.png")}, "an EXR picture is made of EXR parts"},
+    };
+    for (const auto& [from, message] : refused) {
+        const ProgramRun run =
+            RunHere(QStringList{"--merge"} + from + QStringList{"-o", Path("merged.exr")});
+        EXPECT_EQ(run.status, 3);
+        EXPECT_THAT(run.err, HasSubstr(message));
+    }
+}
+
+TEST_F(LumivexRender, AnInterruptedExrRenderResumesToTheOneProcessPicture) {
+    const QString showcase = LUMIVEX_EXAMPLES_DIR "/showcase.txt";
+    const QStringList options = {showcase, "--size", "48x64",    "--workers",
+                                 "32",     "--aa",   "jittered", "-o"};
+    ASSERT_EQ(RunHere(options + QStringList{Path("one.exr")}).status, 0);
+    const QStringList resume = options + QStringList{Path("p.exr"), "--resume"};
+    for (const int milliseconds : {150, 400}) {
+        QProcess process;
+        process.start(LUMIVEX_RENDER_PATH, resume);
+        ASSERT_TRUE(process.waitForStarted());
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 130) << process.readAllStandardError().toStdString();
+        EXPECT_TRUE(Files().contains("p.exr.partial.exr"));
+    }
+    EXPECT_EQ(RunHere(resume).status, 0);
+    EXPECT_TRUE(Read("p.exr") == Read("one.exr"));
+    EXPECT_EQ(Files(), QStringList({"one.exr", "p.exr"}));
+}
+
+// Every float comes back with its bits, and the labels with it; an abandoned write leaves the
+// earlier file.
+TEST(ExrFile, KeepsEveryFloatBitForBitAndLeavesAnEarlierFileWhenAbandoned) {
+    testing::ScratchFiles files;
+    const std::uint32_t width = 37, height = 300;
+    ColorBuffer colors(width, height);
+    std::mt19937 random(3);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::generate_n(colors.Row(y), colors.RowFloats(),
+                        [&] { return std::bit_cast<float>(static_cast<std::uint32_t>(random())); });
+    }
+    colors.Store(0, 0, {2.5f, -0.75f, std::numeric_limits<float>::infinity(), 1});
+    const PictureLabels labels = {{"lumivexScene", "abc"}, {"note", "é"}};
+    EXPECT_EQ(PictureFile(files.Path("p.exr")).WriteColors(colors, labels).outcome,
+              PictureWrite::Outcome::Written);
+    const ExrPicture read = ReadExr(files.Path("p.exr"));
+    ASSERT_TRUE(read.colors.has_value()) << read.problem.toStdString();
+    ASSERT_EQ(read.colors->GetWidth(), width);
+    ASSERT_EQ(read.colors->GetHeight(), height);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        EXPECT_EQ(std::memcmp(read.colors->Row(y), colors.Row(y), colors.RowFloats() * 4), 0) << y;
+    }
+    EXPECT_EQ(read.labels.value("lumivexScene"), "abc");
+    EXPECT_EQ(read.labels.value("note"), "é");
+
+    const QByteArray before = files.Read("p.exr");
+    int asked = 0;
+    EXPECT_EQ(PictureFile(files.Path("p.exr"))
+                  .WriteColors(ColorBuffer(2000, 300), {}, [&] { return ++asked > 1; })
+                  .outcome,
+              PictureWrite::Outcome::Abandoned);
+    EXPECT_TRUE(files.Read("p.exr") == before);
+    EXPECT_EQ(files.Files(), QStringList({"p.exr"}));
 }
 
 TEST_F(LumivexRender, APictureTooLargeForMemoryIsReportedNotACrash) {
