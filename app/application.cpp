@@ -158,7 +158,9 @@ int RunLumivex(int argc, char** argv) {
     QApplication::setOrganizationName("Lumivex");
     QApplication::setApplicationVersion(LUMIVEX_VERSION);
     QApplication::setWindowIcon(AppIcon());
-    QApplication::setDesktopFileName("lumivex");
+    // The installed desktop entry (and AppStream id), so that the desktop matches the window to
+    // its menu entry and icon.
+    QApplication::setDesktopFileName("io.github.lumivex.lumivex");
     return RunMainWindow(QApplication::arguments());
 }
 

@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 
+#include "io/part_file.h"
 #include "io/picture_file.h"
 #include "io/scene_file.h"
 #include "render/band_dispatch.h"
@@ -25,10 +26,11 @@ struct Options {
     QCommandLineOption output{
         {"o", "output"},
         "Write the picture to OUT (required when rendering), in the format its extension names: " +
-            WritablePictureExtensions().join(", ") +
-            ". An existing OUT is replaced only once the new picture is complete and on disk; "
-            "OUT must be a new name or a regular file (or a symbolic link to one, whose "
-            "target is replaced), and not the scene file.",
+            WritablePictureExtensions(PictureKinds::EightBitAndFloat).join(", ") +
+            ". exr keeps each pixel's colour as 32-bit floats, as computed before it is packed "
+            "into the 8 bits of the others. An existing OUT is replaced only once the new "
+            "picture is complete and on disk; OUT must be a new name or a regular file (or a "
+            "symbolic link to one, whose target is replaced), and not the scene file.",
         "OUT"};
     QCommandLineOption size{
         "size",
@@ -81,6 +83,26 @@ struct Options {
         "Refuse a scene file larger than SIZE: a number of bytes, or of KiB, MiB or GiB with the "
         "suffix K, M or G (default 1G). Scene files are read whole into memory.",
         "SIZE"};
+    QCommandLineOption bands{
+        "bands",
+        "Render only bands K to M (or band K, or a list such as 0-3,7) of the N that --workers "
+        "sets, numbered from 0, into a part file: OUT must be a PNG or an EXR file, holding "
+        "those bands' rows and, in its text or attributes, what they were rendered from. Needs "
+        "--workers. Parts rendered anywhere are put together with --merge.",
+        "K-M"};
+    QCommandLineOption merge{
+        "merge",
+        "Put together the part files given instead of SCENE, rendered with --bands from one "
+        "scene file with the same --size, --aa, --stochastic and --workers and holding every "
+        "band once, into OUT: the picture one render with those options writes. EXR parts make "
+        "a picture in any format, PNG parts one in any but EXR; the parts are all of one kind.",
+    };
+    QCommandLineOption resume{
+        "resume",
+        "Finish an interrupted render: keep the bands OUT.partial.png (OUT.partial.exr for an "
+        "EXR picture) holds (Ctrl+C or SIGTERM leaves it, when bands were done) and render only "
+        "the others; the options must be the same as before. The part file is removed once OUT "
+        "is written. Without it, every band is rendered."};
     QCommandLineOption check{
         "check",
         "Read SCENE and print what it holds as JSON on standard output; report where reading "
@@ -92,14 +114,18 @@ void Describe(QCommandLineParser& parser, const Options& options) {
         "Renders a Lumivex scene file to a picture, or checks one:\n"
         "  lumivex-render SCENE -o OUT [--size WxH] [--aa MODE] [--stochastic] [--workers N]\n"
         "                 [--threads T] [--stats] [--strict] [--max-scene-size SIZE]\n"
+        "                 [--bands K-M] [--resume]\n"
+        "  lumivex-render --merge PART... -o OUT\n"
         "  lumivex-render --check SCENE [--max-scene-size SIZE]");
     for (const QCommandLineOption* option :
          {&options.help, &options.version, &options.output, &options.size, &options.aa,
           &options.stochastic, &options.workers, &options.threads, &options.noAcceleration,
-          &options.stats, &options.strict, &options.maxSceneSize, &options.check}) {
+          &options.stats, &options.strict, &options.maxSceneSize, &options.bands, &options.resume,
+          &options.merge, &options.check}) {
         parser.addOption(*option);
     }
-    parser.addPositionalArgument("SCENE", "The scene file to read.", "SCENE");
+    parser.addPositionalArgument("SCENE", "The scene file to read (with --merge: the part files).",
+                                 "SCENE");
 }
 
 const char kHelpEpilogue[] =
@@ -110,8 +136,11 @@ refused. Rendering reports skipped lines that look like mistakes (a keyword in t
 misspelt or written against its data, stray data) as warnings on standard error, and so does
 a scene without objects or a file without a single entry (--strict refuses the latter). On a
 terminal, standard error also shows the progress. Ctrl+C stops at once, whether the scene is
-being read, loaded or rendered or the picture written, and writes nothing. The picture depends
-only on SCENE, --size, --aa, --stochastic and --workers: the same command gives the same file.
+being read, loaded or rendered or the picture written, and leaves OUT as it was. Bands done by
+then are kept in OUT.partial.png (OUT.partial.exr for an EXR picture), which --resume
+finishes. The picture depends only on SCENE, --size, --aa, --stochastic and --workers: the
+same command gives the same file, and so do parts rendered with --bands and put together with
+--merge, on any machine with the same C library and processor family.
 
 With --stats, standard output receives one JSON object on one line:
   seconds, workers, threads, width, height, mode, stochastic, accelerated,
@@ -142,10 +171,14 @@ Exit status:
        or standard output cannot be written (full disk, no permission, a closed pipe, ...);
        an existing OUT is then left as it was
   3    reading the scene stopped at a diagnostic, with --check (the JSON is still printed)
-       or --strict (nothing is rendered); with --strict also a file without any entry
+       or --strict (nothing is rendered); with --strict also a file without any entry;
+       part files that do not fit together (--merge: another scene or options, a band
+       missing or held twice, PNG and EXR parts mixed or PNG parts for an EXR picture;
+       --resume: OUT.partial.png rendered from another scene or with other options)
   4    out of memory (the scene, or a picture too large to allocate) or another internal
        error
-  130  interrupted by Ctrl+C (SIGINT) or SIGTERM; no picture is written
+  130  interrupted by Ctrl+C (SIGINT) or SIGTERM; OUT is not written (finished bands go to
+       OUT.partial.png, or OUT.partial.exr)
 )";
 
 QString Quoted(const QString& text) {
@@ -242,12 +275,32 @@ QString ParseSceneSizeLimit(const QString& text, std::uint64_t& bytes) {
 }
 
 QString ParseOutput(const QString& path, RenderOptions& render) {
-    const PictureFormat format = PictureFormatFor(path);
+    const PictureFormat format = PictureFormatFor(path, PictureKinds::EightBitAndFloat);
     if (format.name.isEmpty()) {
         return "cannot write " + Quoted(path) + ": " + format.problem;
     }
     render.outputPath = path;
     render.format = format.name;
+    return {};
+}
+
+// --bands, once the band count is known: the bands to render into a part file.
+QString ParseBands(const QString& text, bool workersGiven, RenderOptions& render) {
+    // The default band count is this machine's processor count, which other machines need not
+    // share; parts fit together only when every one was rendered with the same count.
+    if (!workersGiven) {
+        return "--bands needs --workers N, so that every part splits the picture alike";
+    }
+    if (render.format != "png" && !IsFloatPictureFormat(render.format)) {
+        return "cannot write " + Quoted(render.outputPath) +
+               " with --bands: a part file is a PNG file (.png) or an EXR file (.exr)";
+    }
+    BandList list = ParseBandList(text, render.request.bands);
+    if (!list.problem.isEmpty()) {
+        return "invalid --bands " + Quoted(text) + ": " + list.problem;
+    }
+    render.request.onlyBands = std::move(list.bands);
+    render.partOutput = true;
     return {};
 }
 
@@ -273,22 +326,18 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         return {std::nullopt, parser.errorText()};
     }
     if (parser.isSet(options.help)) {
-        return {CliRequest{CliRequest::Mode::Help, {}, {}}, {}};
+        return {CliRequest{CliRequest::Mode::Help, {}, {}, {}}, {}};
     }
     if (parser.isSet(options.version)) {
-        return {CliRequest{CliRequest::Mode::Version, {}, {}}, {}};
+        return {CliRequest{CliRequest::Mode::Version, {}, {}, {}}, {}};
     }
 
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() > 1) {
-        return {std::nullopt, QString("expected one scene file, got %1 arguments: %2")
-                                  .arg(positional.size())
-                                  .arg(positional.join(' '))};
-    }
     const QCommandLineOption* const renderOptions[] = {
         &options.output,         &options.size,    &options.aa,
         &options.stochastic,     &options.workers, &options.threads,
-        &options.noAcceleration, &options.stats,   &options.strict};
+        &options.noAcceleration, &options.stats,   &options.strict,
+        &options.bands,          &options.resume};
     for (const QCommandLineOption* option : renderOptions) {
         if (!option->valueName().isEmpty() && parser.values(*option).size() > 1) {
             return {std::nullopt, "--" + option->names().last() + " is given more than once"};
@@ -306,6 +355,36 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         }
     }
 
+    if (parser.isSet(options.merge)) {
+        for (const QCommandLineOption* option : renderOptions) {
+            if (option != &options.output && parser.isSet(*option)) {
+                return {std::nullopt, "--" + option->names().last() + " is not for --merge"};
+            }
+        }
+        for (const QCommandLineOption* option : {&options.check, &options.maxSceneSize}) {
+            if (parser.isSet(*option)) {
+                return {std::nullopt, "--" + option->names().last() + " is not for --merge"};
+            }
+        }
+        if (positional.isEmpty()) {
+            return {std::nullopt, "--merge needs the part files to put together"};
+        }
+        if (!parser.isSet(options.output)) {
+            return {std::nullopt, "no picture file given; name one with -o OUT"};
+        }
+        CliRequest request{CliRequest::Mode::Merge, {}, {}, positional};
+        const QString error = ParseOutput(parser.value(options.output), request.render);
+        if (!error.isEmpty()) {
+            return {std::nullopt, error};
+        }
+        return {request, {}};
+    }
+    if (positional.size() > 1) {
+        return {std::nullopt, QString("expected one scene file, got %1 arguments: %2")
+                                  .arg(positional.size())
+                                  .arg(positional.join(' '))};
+    }
+
     if (parser.isSet(options.check)) {
         for (const QCommandLineOption* option : renderOptions) {
             if (parser.isSet(*option)) {
@@ -316,7 +395,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
         if (positional.isEmpty()) {
             return {std::nullopt, "--check needs a scene file"};
         }
-        CliRequest request{CliRequest::Mode::Check, positional.front(), {}};
+        CliRequest request{CliRequest::Mode::Check, positional.front(), {}, {}};
         request.render.maxSceneBytes = maxSceneBytes;
         return {request, {}};
     }
@@ -327,7 +406,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (!parser.isSet(options.output)) {
         return {std::nullopt, "no picture file given; name one with -o OUT"};
     }
-    CliRequest request{CliRequest::Mode::Render, positional.front(), {}};
+    CliRequest request{CliRequest::Mode::Render, positional.front(), {}, {}};
     RenderOptions& render = request.render;
     RenderRequest& what = render.request;
     what.bands = DefaultBandCount();
@@ -350,6 +429,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (error.isEmpty() && parser.isSet(options.threads)) {
         error = ParseCount(parser.value(options.threads), "threads", what.threads);
     }
+    if (error.isEmpty() && parser.isSet(options.bands)) {
+        error = ParseBands(parser.value(options.bands), parser.isSet(options.workers), render);
+    }
+    render.resume = parser.isSet(options.resume);
     if (!error.isEmpty()) {
         return {std::nullopt, error};
     }

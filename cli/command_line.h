@@ -29,14 +29,20 @@ struct RenderOptions {
     RenderRequest request;
     bool stats = false;
     bool strict = false;
+    // --bands: the output is a part file holding the bands in request.onlyBands.
+    bool partOutput = false;
+    // Finish the bands the partial file (PartialPathFor) lacks, instead of rendering every band
+    // anew.
+    bool resume = false;
     std::uint64_t maxSceneBytes = kDefaultMaxSceneBytes;  // larger scene files are refused
 };
 
 struct CliRequest {
-    enum class Mode { Help, Version, Check, Render };
+    enum class Mode { Help, Version, Check, Render, Merge };
     Mode mode = Mode::Help;
     QString scenePath;     // set for Check and Render
-    RenderOptions render;  // set for Render; for Check only maxSceneBytes
+    RenderOptions render;  // set for Render; for Check only maxSceneBytes, for Merge the output
+    QStringList parts;     // set for Merge
 };
 
 // Either a request or, for a usage error, the reason (without the program name).

@@ -3,6 +3,7 @@
 #include "cli/check_command.h"
 #include "cli/command_line.h"
 #include "cli/exit_status.h"
+#include "cli/merge_command.h"
 #include "cli/render_command.h"
 #include "cli/standard_output.h"
 
@@ -30,6 +31,8 @@ int RunLumivexRender(const QStringList& arguments, std::ostream& out, std::ostre
                             parsed.request->render.maxSceneBytes);
         case CliRequest::Mode::Render:
             return RunRender(*parsed.request, out, err, errIsTerminal);
+        case CliRequest::Mode::Merge:
+            return RunMerge(*parsed.request, err);
     }
     return kExitUsage;
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -13,15 +15,19 @@
 
 #include <sys/stat.h>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/standard_output.h"
 #include "io/atomic_file.h"
+#include "io/part_file.h"
 #include "io/picture_file.h"
 #include "render/render_session.h"
 #include "scene/printable_text.h"
@@ -36,6 +42,8 @@ constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr qint64 kRedrawMilliseconds = 250;
 
 constexpr int kBarWidth = 30;
+// The scene file is hashed this much at a time between looks at the stop request.
+constexpr std::size_t kHashPiece = std::size_t{1} << 20;
 // Wide enough for the longest line we draw, so a shorter redraw blanks what the last one left.
 constexpr std::size_t kProgressLineWidth = 72;
 
@@ -96,6 +104,7 @@ struct LoadedScene {
     std::vector<SceneDiagnostic> warnings;
     bool noEntry = false;
     int failure = kExitOk;
+    QString sceneSha256;  // of the file's bytes, which part files record
 };
 
 LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
@@ -121,6 +130,19 @@ LoadedScene LoadSceneFile(const QString& scenePath, const std::string& fileName,
                 loaded.failure = kExitUnreadable;
                 return loaded;
         }
+        // Hashed a piece at a time, so that a stop request is answered at once on large files.
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        const std::string& bytes = *contents.bytes;
+        for (std::size_t done = 0; done < bytes.size(); done += kHashPiece) {
+            if (stop->load()) {
+                loaded.failure = ReportInterrupted(err);
+                return loaded;
+            }
+            hash.addData(QByteArrayView(bytes).sliced(
+                static_cast<qsizetype>(done),
+                static_cast<qsizetype>(std::min(kHashPiece, bytes.size() - done))));
+        }
+        loaded.sceneSha256 = QString::fromLatin1(hash.result().toHex());
         SceneLoadResult result = load(std::move(*contents.bytes), stop);
         if (result.stopped) {
             loaded.failure = ReportInterrupted(err);
@@ -252,40 +274,157 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
         return ReportInterrupted(err);
     }
 
-    const RenderRequest& what = options.request;
+    RenderRequest what = options.request;
     const PictureSize picture = what.picture;
+    PartDescription description{loaded.sceneSha256, picture,    AntialiasModeName(what.mode),
+                                what.stochastic,    what.bands, {},
+                                LUMIVEX_VERSION};
+    std::vector<unsigned> wanted = what.onlyBands;
+    if (wanted.empty()) {
+        for (unsigned band = 0; band < what.bands; ++band) {
+            wanted.push_back(band);
+        }
+    }
+
+    // With --resume, the bands an interrupted render kept are taken from its part file, which
+    // must come from the same scene and options; only the others are rendered.
+    const bool floatOutput = IsFloatPictureFormat(options.format);
+    const QString partialPath = PartialPathFor(options.outputPath, options.format);
+    PartFile kept;
+    if (options.resume) {
+        if (!QFileInfo::exists(partialPath)) {
+            err << kProgramName << ": no " << PrintableFileName(partialPath).toStdString()
+                << " to resume from; rendering every band\n";
+        } else {
+            kept = ReadPartFile(partialPath);
+            if (!kept.problem.isEmpty()) {
+                err << kProgramName << ": cannot resume: " << kept.problem.toStdString() << '\n';
+                return kExitUnreadable;
+            }
+            if (const QString mismatch = PartMismatch(kept.description, description);
+                !mismatch.isEmpty()) {
+                err << kProgramName << ": cannot resume from '"
+                    << PrintableFileName(partialPath).toStdString() << "': it was "
+                    << mismatch.toStdString()
+                    << "; render with its options, or remove it to start afresh\n";
+                return kExitDiagnostic;
+            }
+            if (kept.HoldsColors() != floatOutput) {
+                err << kProgramName << ": cannot resume from '"
+                    << PrintableFileName(partialPath).toStdString() << "': it is "
+                    << PartKindText(kept.HoldsColors()).toStdString() << ", not "
+                    << PartKindText(floatOutput).toStdString() << '\n';
+                return kExitDiagnostic;
+            }
+            // Bands kept but not asked for now (another --bands) are left out.
+            std::erase_if(kept.description.held, [&](unsigned band) {
+                return std::find(wanted.begin(), wanted.end(), band) == wanted.end();
+            });
+        }
+    }
+    const std::vector<unsigned>& held = kept.description.held;
+    std::vector<unsigned> missing;
+    std::set_difference(wanted.begin(), wanted.end(), held.begin(), held.end(),
+                        std::back_inserter(missing));
+    what.onlyBands = missing;
+
     RenderSession session;
     session.SetScene(std::move(loaded.prepared));
-    // Both the picture and the image are allocated before rendering, so that a picture too large
-    // for this machine is refused at once rather than after the render.
+    // Both the picture and the image (or, for a floating-point picture, the colours, which take
+    // its place) are allocated before rendering, so that a picture too large for this machine is
+    // refused at once rather than after the render.
     QImage image;
     try {
+        session.KeepColors(floatOutput);
         session.ResizePicture(picture);
-        image = NewPictureImage(picture.width, picture.height);
+        if (!floatOutput) {
+            image = NewPictureImage(picture.width, picture.height);
+        }
     } catch (const std::bad_alloc&) {
     }
-    if (session.GetPixels() == nullptr || image.isNull()) {
+    if (session.GetPixels() == nullptr ||
+        (floatOutput ? session.GetColors() == nullptr : image.isNull())) {
         err << kProgramName << ": not enough memory for a " << picture.width << 'x'
             << picture.height << " picture\n";
         return kExitLoadFailed;
     }
 
-    ProgressDisplay progress(err, errIsTerminal, picture.height);
+    // The bands finished so far, by number, set by the rendering threads.
+    const auto finished = std::make_unique<std::atomic<bool>[]>(what.bands);
     QElapsedTimer timer;
     timer.start();
-    try {
-        session.Start(what);
-    } catch (const std::system_error& e) {
-        // The session stops and joins whatever threads did start.
-        err << kProgramName << ": cannot start " << what.threads << " threads: " << e.what()
-            << '\n';
-        return kExitLoadFailed;
+    if (!missing.empty()) {
+        try {
+            session.Start(what, [&finished](unsigned band, double) {
+                finished[band].store(true, std::memory_order_release);
+            });
+        } catch (const std::system_error& e) {
+            // The session stops and joins whatever threads did start.
+            err << kProgramName << ": cannot start " << what.threads << " threads: " << e.what()
+                << '\n';
+            return kExitLoadFailed;
+        }
     }
-    while (session.IsRunning()) {
+    std::uint64_t rows = 0;
+    for (const Band& band : session.GetBands()) {
+        rows += band.y1 - band.y0;
+    }
+    ProgressDisplay progress(err, errIsTerminal, missing.empty() ? 0 : rows);
+    // The picture: the rendered bands, and those kept from the part file.
+    const auto composePicture = [&] {
+        const std::vector<Band> bands = SplitIntoBands(picture.height, what.bands);
+        if (floatOutput) {
+            for (const unsigned band : held) {
+                CopyBandRows(*kept.colors, *session.GetColors(), bands[band]);
+            }
+            return;
+        }
+        CopyPicture(*session.GetPixels(), image);
+        for (const unsigned band : held) {
+            CopyBandRows(kept.image, image, bands[band]);
+        }
+    };
+    // Writes the composed picture to `file`, labelled as a part file when `part` is given; 8-bit
+    // pictures in `format`.
+    const auto writePicture = [&](PictureFile& file, const PartDescription* part,
+                                  const QByteArray& format,
+                                  const std::function<bool()>& abandon = {}) {
+        if (floatOutput) {
+            return file.WriteColors(*session.GetColors(),
+                                    part != nullptr ? ExrPartLabels(*part) : PictureLabels(),
+                                    abandon);
+        }
+        if (part != nullptr) {
+            LabelPart(image, *part);
+        }
+        return file.Write(image, format, abandon);
+    };
+    while (!missing.empty() && session.IsRunning()) {
         if (interrupt.Requested()) {
             session.Stop();
             progress.End();
-            return ReportInterrupted(err);
+            std::vector<unsigned> done = held;
+            for (const unsigned band : missing) {
+                if (finished[band].load(std::memory_order_acquire)) {
+                    done.push_back(band);
+                }
+            }
+            std::sort(done.begin(), done.end());
+            if (done.empty()) {
+                return ReportInterrupted(err);
+            }
+            composePicture();
+            description.held = done;
+            PictureFile partial(partialPath);
+            const PictureWrite written = writePicture(partial, &description, "png");
+            if (written.outcome != PictureWrite::Outcome::Written) {
+                err << kProgramName << ": " << written.error.toStdString() << '\n';
+                return ReportInterrupted(err);
+            }
+            err << kProgramName << ": interrupted; " << done.size() << " of " << wanted.size()
+                << " bands done, kept in " << PrintableFileName(partialPath).toStdString()
+                << " (the same command with --resume finishes the picture)\n";
+            return kExitInterrupted;
         }
         progress.Update(session.RowsFinished(), timer);
         std::this_thread::sleep_for(kPollInterval);
@@ -295,11 +434,18 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
     progress.Update(session.RowsFinished(), timer, true);
     progress.End();
 
-    CopyPicture(*session.GetPixels(), image);
-    // The image holds the picture now; give the memory back before encoding.
-    session.ReleasePicture();
+    composePicture();
+    if (options.partOutput) {
+        description.held = wanted;
+    }
+    // The image holds the 8-bit picture now; give the memory back before encoding. (The floats
+    // are encoded from the session's colours.)
+    if (!floatOutput) {
+        session.ReleasePicture();
+    }
     const PictureWrite written =
-        output.Write(image, options.format, [&] { return interrupt.Requested(); });
+        writePicture(output, options.partOutput ? &description : nullptr, options.format,
+                     [&] { return interrupt.Requested(); });
     switch (written.outcome) {
         case PictureWrite::Outcome::Abandoned:
             return ReportInterrupted(err);
@@ -308,6 +454,10 @@ int RunRender(const CliRequest& request, std::ostream& out, std::ostream& err, b
             return kExitUnreadable;
         case PictureWrite::Outcome::Written:
             break;
+    }
+    if (!held.empty() && !QFile::remove(partialPath)) {
+        err << kProgramName << ": warning: wrote the picture but cannot remove "
+            << PrintableFileName(partialPath).toStdString() << '\n';
     }
     if (errIsTerminal) {
         err << "wrote " << PrintableFileName(options.outputPath).toStdString() << " ("

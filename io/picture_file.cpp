@@ -74,7 +74,7 @@ constexpr SideLimit kSideLimits[] = {
 
 }  // namespace
 
-QStringList WritablePictureExtensions() {
+QStringList WritablePictureExtensions(PictureKinds kinds) {
     const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
     QStringList extensions;
     for (const char* format : kColorFormats) {
@@ -82,12 +82,16 @@ QStringList WritablePictureExtensions() {
             extensions.append(format);
         }
     }
+    if (kinds == PictureKinds::EightBitAndFloat) {
+        extensions.append(kFloatPictureFormat);
+        extensions.sort();
+    }
     return extensions;
 }
 
-PictureFormat PictureFormatFor(const QString& path) {
+PictureFormat PictureFormatFor(const QString& path, PictureKinds kinds) {
     const QString extension = QFileInfo(path).suffix().toLower();
-    const QStringList writable = WritablePictureExtensions();
+    const QStringList writable = WritablePictureExtensions(kinds);
     if (writable.contains(extension)) {
         return {extension.toLatin1(), {}};
     }
@@ -161,6 +165,23 @@ PictureWrite PictureFile::Write(const QImage& image, const QByteArray& format,
     }
     if (!file.Commit()) {
         return failed(file.GetFailure());
+    }
+    return {PictureWrite::Outcome::Written, {}};
+}
+
+PictureWrite PictureFile::WriteColors(const ColorBuffer& colors, const PictureLabels& labels,
+                                      const std::function<bool()>& abandon) {
+    if (!GetFailure().isEmpty()) {
+        return {PictureWrite::Outcome::Failed, GetFailure()};
+    }
+    const ExrEncoding encoded = EncodeExr(colors, labels, file, abandon);
+    if (encoded.abandoned || (abandon && abandon())) {
+        return {PictureWrite::Outcome::Abandoned, {}};
+    }
+    if (!encoded.error.isEmpty() || !file.Commit()) {
+        return {PictureWrite::Outcome::Failed,
+                "cannot write '" + PrintableFileName(path) +
+                    "': " + (encoded.error.isEmpty() ? file.GetFailure() : encoded.error)};
     }
     return {PictureWrite::Outcome::Written, {}};
 }

@@ -10,21 +10,35 @@
 #include <QStringList>
 
 #include "io/atomic_file.h"
+#include "io/exr_file.h"
+#include "render/color_buffer.h"
 #include "render/pixel_buffer.h"
 
 namespace lumivex {
 
-// The picture formats both programs write, by file extension in lower case: those of Qt's image
-// writers available here that keep full colour (png and ppm at least).
-QStringList WritablePictureExtensions();
+// The floating-point picture format: the colours the pixel drivers compute, as 32-bit floats
+// before they are packed into 8 bits, written through OpenEXR (io/exr_file), never by Qt.
+inline constexpr char kFloatPictureFormat[] = "exr";
+inline bool IsFloatPictureFormat(const QByteArray& format) {
+    return format == kFloatPictureFormat;
+}
 
-// The image writer's name for the format a file name's extension asks for, or, when it names none
-// that we write, why not (with the extensions that do).
+// Which pictures a program writes: 8-bit ones (the desktop app), or those and float ones (the
+// command line, which keeps the colours for them).
+enum class PictureKinds { EightBit, EightBitAndFloat };
+
+// The picture formats written, by file extension in lower case: those of Qt's image writers
+// available here that keep full colour (png and ppm at least), and exr when floats are asked for.
+QStringList WritablePictureExtensions(PictureKinds kinds = PictureKinds::EightBit);
+
+// The format a file name's extension asks for (the image writer's name for it, or
+// kFloatPictureFormat), or, when it names none of `kinds` that we write, why not (with the
+// extensions that do).
 struct PictureFormat {
     QByteArray name;  // e.g. "png"; empty when the name gives no writable format
     QString problem;
 };
-PictureFormat PictureFormatFor(const QString& path);
+PictureFormat PictureFormatFor(const QString& path, PictureKinds kinds = PictureKinds::EightBit);
 
 // Why a width x height picture cannot be stored in `format` ("a JPEG picture is at most 65500
 // pixels on a side"), or an empty string.
@@ -61,6 +75,9 @@ class PictureFile {
     // written.
     PictureWrite Write(const QImage& image, const QByteArray& format,
                        const std::function<bool()>& abandon = {});
+    // The same for a floating-point picture: `colors` with `labels` in kFloatPictureFormat.
+    PictureWrite WriteColors(const ColorBuffer& colors, const PictureLabels& labels,
+                             const std::function<bool()>& abandon = {});
 
   private:
     QString path;

@@ -46,6 +46,7 @@ void WalkBand(const RenderContext& context, ThreadState& thread, PictureSize pic
     const std::uint32_t y0 = rows.y0;
     const std::uint32_t y1 = rows.y1;
     PixelBuffer& pixels = *context.pixels;
+    ColorBuffer* const colors = context.colors;
     // The camera is read once, when the band starts.
     const Camera camera = context.scene->camera;
     BandCamera frame;
@@ -88,6 +89,9 @@ void WalkBand(const RenderContext& context, ThreadState& thread, PictureSize pic
                     return;
                 }
                 pixels.Store(x, y, PackColor(color));
+                if (colors != nullptr) {
+                    colors->Store(x, y, color);
+                }
                 q = q + stepX;
             }
         }

@@ -32,10 +32,10 @@ Vec4 CameraDirection(const Camera& camera, std::uint32_t width, std::uint32_t he
 // (which survives the clamp) stores as 0.
 std::uint32_t PackColor(const Color& c);
 
-// Each driver renders one band of the picture into the context's buffer, writing only inside the
-// band. It tests the thread's stop request at every ray and returns at once when it is set,
-// without storing the pixel it was tracing. The thread's random source is used as it stands (the
-// caller restarts it per band).
+// Each driver renders one band of the picture into the context's buffer (and its colour buffer,
+// when there is one), writing only inside the band. It tests the thread's stop request at every ray
+// and returns at once when it is set, without storing the pixel it was tracing. The thread's random
+// source is used as it stands (the caller restarts it per band).
 void RenderBandSingle(const RenderContext& context, ThreadState& thread, PictureSize picture,
                       Band band);
 void RenderBandJittered(const RenderContext& context, ThreadState& thread, PictureSize picture,
@@ -47,7 +47,8 @@ void RenderBandMonteCarlo(const RenderContext& context, ThreadState& thread, Pic
 // edges) whose bottom row is blockRow * blockSize, each filled with the colour of one camera ray
 // through its middle pixel. Restarts the thread's random source for every block, so that a
 // block's colour depends on the block only, whichever thread draws it. Returns at once, without
-// filling the block being traced, when the thread is asked to stop.
+// filling the block being traced, when the thread is asked to stop. The preview goes to the
+// context's pixels only: the bands overwrite it, and only their colours are kept as floats.
 void RenderPreviewBlockRow(const RenderContext& context, ThreadState& thread, PictureSize picture,
                            std::uint32_t blockSize, std::uint32_t blockRow);
 

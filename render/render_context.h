@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "render/color_buffer.h"
 #include "render/hit_finder.h"
 #include "render/pixel_buffer.h"
 #include "render/random.h"
@@ -30,12 +31,15 @@ struct Band {
     friend bool operator==(const Band&, const Band&) = default;
 };
 
-// Shared by every thread of a render. The scene, the hit finder and the buffer are set once and
+// Shared by every thread of a render. The scene, the hit finder and the buffers are set once and
 // refer to the same objects for the context's life; only `stochastic` changes while threads run,
 // and they read it afresh at every hit.
 struct RenderContext {
     std::atomic<bool> stochastic{false};
     PixelBuffer* pixels = nullptr;
+    // Null unless asked for: then the drivers also store each pixel's colour here, as they
+    // computed it before packing it into `pixels` (only floating-point output needs it).
+    ColorBuffer* colors = nullptr;
     const Scene* scene = nullptr;
     // Finds the hits among scene->objects: the plain walk or the scene index.
     const HitFinder* hits = nullptr;

@@ -27,7 +27,9 @@ RenderSession::~RenderSession() {
     context.scene = nullptr;
     context.hits = nullptr;
     context.pixels = nullptr;
+    context.colors = nullptr;
     pixels.reset();
+    colors.reset();
 }
 
 void RenderSession::SetScene(PreparedScene prepared) {
@@ -46,8 +48,24 @@ void RenderSession::SetScene(PreparedScene prepared) {
 void RenderSession::ResizePicture(PictureSize size) {
     Stop();
     auto fresh = std::make_unique<PixelBuffer>(size.width, size.height);
+    auto freshColors =
+        keepColors ? std::make_unique<ColorBuffer>(size.width, size.height) : nullptr;
     pixels = std::move(fresh);
+    colors = std::move(freshColors);
     context.pixels = pixels.get();
+    context.colors = colors.get();
+}
+
+void RenderSession::KeepColors(bool keep) {
+    Stop();
+    keepColors = keep;
+    if (!keep || pixels == nullptr) {
+        context.colors = nullptr;
+        colors.reset();
+    } else if (colors == nullptr) {
+        colors = std::make_unique<ColorBuffer>(pixels->GetWidth(), pixels->GetHeight());
+        context.colors = colors.get();
+    }
 }
 
 void RenderSession::SetAcceleration(bool accelerate) {
@@ -61,7 +79,9 @@ void RenderSession::SetAcceleration(bool accelerate) {
 void RenderSession::ReleasePicture() {
     Stop();
     context.pixels = nullptr;
+    context.colors = nullptr;
     pixels.reset();
+    colors.reset();
 }
 
 void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinished,
@@ -77,12 +97,24 @@ void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinis
     bandsDone.store(0);
     lastBandNanoseconds.store(0);
     started = Clock::now();
+    std::vector<Band> bands = SplitIntoBands(request.picture.height, request.bands);
+    std::vector<unsigned> numbers;
+    if (!request.onlyBands.empty()) {
+        std::vector<Band> chosen;
+        for (const unsigned number : request.onlyBands) {
+            if (number < bands.size()) {
+                chosen.push_back(bands[number]);
+                numbers.push_back(number);
+            }
+        }
+        bands = std::move(chosen);
+    }
+    const auto bandCount = static_cast<unsigned>(bands.size());
     const unsigned threads =
-        request.threads != 0 ? request.threads : std::min(request.bands, ProcessorCount());
+        request.threads != 0 ? request.threads : std::min(bandCount, ProcessorCount());
     dispatcher.Start(
-        context, request.picture, request.mode,
-        SplitIntoBands(request.picture.height, request.bands), threads,
-        [this, onBandFinished](unsigned band, double seconds) {
+        context, request.picture, request.mode, std::move(bands), std::max(threads, 1u),
+        [this, onBandFinished, numbers = std::move(numbers)](unsigned band, double seconds) {
             const std::int64_t now =
                 std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - started)
                     .count();
@@ -91,7 +123,7 @@ void RenderSession::Start(const RenderRequest& request, BandFinished onBandFinis
             }
             bandsDone.fetch_add(1);
             if (onBandFinished) {
-                onBandFinished(band, seconds);
+                onBandFinished(numbers.empty() ? band : numbers[band], seconds);
             }
         },
         PreviewRequest{request.preview || request.previewOnly, request.previewOnly,

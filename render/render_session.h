@@ -25,7 +25,11 @@ struct RenderRequest {
     PictureSize picture{640, 640};
     AntialiasMode mode = AntialiasMode::Off;
     bool stochastic = false;
-    unsigned bands = 1;      // each band restarts the random sequence
+    unsigned bands = 1;  // each band restarts the random sequence
+    // The bands to render, by number from 0 (below `bands`, in any order); empty: all of them.
+    // The others' rows keep what the picture held, so a picture can be rendered in pieces, by
+    // several processes or after an interruption, and put together with the same bytes.
+    std::vector<unsigned> onlyBands;
     unsigned threads = 0;    // threads taking the bands in turn; 0: one per band, at most one per
                              // processor
     bool accelerate = true;  // find hits through the scene index, not the plain walk
@@ -50,8 +54,9 @@ PreparedScene PrepareScene(std::unique_ptr<Scene> scene, bool accelerate,
 
 class RenderSession {
   public:
-    // Called on the rendering thread when a band is complete, with the band's index and its
-    // seconds; never for a stopped render, and never after Stop or Start has returned.
+    // Called on the rendering thread when a band is complete, with the band's number (its place
+    // among all the request's bands, also when only some are rendered) and its seconds; never
+    // for a stopped render, and never after Stop or Start has returned.
     using BandFinished = RenderDispatcher::BandFinished;
 
     // An empty scene and no picture yet.
@@ -64,16 +69,23 @@ class RenderSession {
     // session's scene stays the same object, so whatever refers to it sees the new contents.
     void SetScene(PreparedScene prepared);
 
-    // Stops any render, then makes a new white picture of `size`. Throws std::bad_alloc when it
-    // cannot be allocated (the old picture is then kept).
+    // Stops any render, then makes a new white picture of `size` (and a black colour buffer, when
+    // colours are kept). Throws std::bad_alloc when it cannot be allocated (the old picture is
+    // then kept).
     void ResizePicture(PictureSize size);
 
     // Stops any render and chooses how hits are found from now on: through the scene index (built
     // now if there is none) or by the plain walk.
     void SetAcceleration(bool accelerate);
 
-    // Stops any render and gives the picture's memory back.
+    // Stops any render and gives the picture's memory back (the colour buffer's too).
     void ReleasePicture();
+
+    // Stops any render and chooses whether renders also keep each pixel's colour as floats,
+    // before it is packed into the picture's bytes, in a ColorBuffer of the picture's size
+    // (allocated now, when there is a picture, and with every new one). Off by default: the
+    // 8-bit picture alone needs none of it. Throws std::bad_alloc when it cannot be allocated.
+    void KeepColors(bool keep);
 
     // Stops any render, then renders as asked over the picture as it stands (a new white one
     // when its size differs from the request's), so that rows not reached yet still show the
@@ -97,13 +109,15 @@ class RenderSession {
     bool IsRunning() const;
     // Whether the latest render is drawing its preview.
     bool IsPreviewing() const { return dispatcher.IsPreviewing(); }
-    // Whether the latest render drew every band (never for a preview only).
+    // Whether the latest render drew every band it was asked for (never for a preview only).
     bool IsComplete() const;
 
     // The latest render's request, once one has started.
     const std::optional<RenderRequest>& GetLastRequest() const { return lastRequest; }
+    // The bands being rendered, in the order of RowsFinished(band): all the request's, or those
+    // it names.
     const std::vector<Band>& GetBands() const { return dispatcher.GetBands(); }
-    // Rows finished so far, per band or in all; readable while the render runs.
+    // Rows finished so far, per band being rendered or in all; readable while the render runs.
     std::uint32_t RowsFinished(unsigned band) const { return dispatcher.RowsFinished(band); }
     std::uint64_t RowsFinished() const { return dispatcher.RowsFinished(); }
     // Seconds since the latest render started; once it is complete, until its last band was.
@@ -120,6 +134,9 @@ class RenderSession {
     // Null before the first picture is made.
     PixelBuffer* GetPixels() { return pixels.get(); }
     const PixelBuffer* GetPixels() const { return pixels.get(); }
+    // Null unless KeepColors(true) and a picture; to be read only while no render runs.
+    ColorBuffer* GetColors() { return colors.get(); }
+    const ColorBuffer* GetColors() const { return colors.get(); }
     const RenderContext& GetContext() const { return context; }
 
   private:
@@ -129,6 +146,8 @@ class RenderSession {
     ObjectListWalk walk;
     std::unique_ptr<SceneIndex> index;
     std::unique_ptr<PixelBuffer> pixels;
+    bool keepColors = false;
+    std::unique_ptr<ColorBuffer> colors;
     RenderContext context;
     std::optional<RenderRequest> lastRequest;
     Clock::time_point started;

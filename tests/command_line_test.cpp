@@ -47,6 +47,18 @@ TEST(CommandLine, TakesEveryRenderingOptionWithTheirDefaults) {
         Parse({"s.txt", "-o", "p.png", "--max-scene-size", "300k"}).request->render.maxSceneBytes,
         300u << 10);
     EXPECT_TRUE(Parse({"s.txt", "-o", "p.jpg", "--size", "65500x2"}).request);
+
+    const RenderOptions part =
+        Parse({"s.txt", "-o", "p.png", "--workers", "9", "--bands", "7-8,0-2,4", "--resume"})
+            .request->render;
+    EXPECT_EQ(part.request.onlyBands, (std::vector<unsigned>{0, 1, 2, 4, 7, 8}));
+    EXPECT_TRUE(part.partOutput && part.resume);
+    EXPECT_FALSE(plain.partOutput || plain.resume || !plain.request.onlyBands.empty());
+    const ParsedCommandLine merge = Parse({"--merge", "b.png", "a.png", "-o", "p.ppm"});
+    ASSERT_TRUE(merge.request) << merge.error.toStdString();
+    EXPECT_EQ(merge.request->mode, CliRequest::Mode::Merge);
+    EXPECT_EQ(merge.request->parts, QStringList({"b.png", "a.png"}));
+    EXPECT_EQ(merge.request->render.format, "ppm");
 }
 
 TEST(CommandLine, TakesHelpVersionAndCheckWithOneScene) {
@@ -85,6 +97,15 @@ TEST(CommandLine, RefusesWhatItCannotDoSayingWhy) {
         {{"a.txt", "-o", "p.png", "--size", "99999999999999999999x1"}, "picture too large"},
         {{"a.txt", "-o", "p.jpg", "--size", "65501x1"}, "a JPEG picture is at most 65500 pixels"},
         {{"a.txt", "-o", "p.jpeg", "--size", "1x65501"}, "a JPEG picture is at most 65500"},
+        {{"a.txt", "-o", "p.png", "--bands", "1"}, "--bands needs --workers"},
+        {{"a.txt", "-o", "p.ppm", "--workers", "4", "--bands", "1"}, "a part file is a PNG"},
+        {{"a.txt", "-o", "p.png", "--workers", "4", "--bands", "4"}, "past the last band, 3"},
+        {{"a.txt", "-o", "p.png", "--workers", "4", "--bands", "0-2,2"}, "band 2 is named twice"},
+        {{"--merge", "-o", "p.png"}, "--merge needs the part files"},
+        {{"--merge", "a.png", "b.png"}, "no picture file"},
+        {{"--merge", "a.png", "-o", "p.png", "--workers", "2"}, "--workers is not for --merge"},
+        {{"--merge", "a.png", "-o", "p.png", "--check"}, "--check is not for --merge"},
+        {{"--check", "a.txt", "--resume"}, "--resume is for rendering"},
     };
     for (const auto& [arguments, message] : refused) {
         const ParsedCommandLine parsed = Parse(arguments);
@@ -98,10 +119,15 @@ TEST(CommandLine, RefusesWhatItCannotDoSayingWhy) {
         {"--workers", {"0", "1025", "", "-1", "2.5", "two", "4294967297"}},
         {"--threads", {"0", "1025", "", "-1", "2.5", "two", "4294967297"}},
         {"--max-scene-size", {"0", "", "-1", "1.5G", "2T", "G", "12 34"}},
+        {"--bands", {"", "-", "1-", "-1", "3-1", "1-2-3", "1,,2", "x", "1.5", "+1"}},
     };
     for (const auto& [option, values] : malformed) {
         for (const char* value : values) {
-            EXPECT_THAT(Parse({"a.txt", "-o", "p.png", option, value}).error.toStdString(),
+            // --bands is checked against the band count.
+            const QStringList workers =
+                option == std::string("--bands") ? QStringList{"--workers", "8"} : QStringList{};
+            EXPECT_THAT(Parse(QStringList{"a.txt", "-o", "p.png", option, value} + workers)
+                            .error.toStdString(),
                         HasSubstr(std::string("invalid ") + option))
                 << option << " '" << value << "'";
         }

@@ -3,10 +3,14 @@
 #include "cli/lumivex_render.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <exception>
+#include <limits>
 #include <new>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -30,6 +34,8 @@
 
 #include "cli/check_command.h"
 #include "cli/render_command.h"
+#include "io/exr_file.h"
+#include "io/part_file.h"
 #include "io/picture_file.h"
 #include "program_support.h"
 #include "render_support.h"
@@ -269,6 +275,217 @@ TEST_F(LumivexRender, StopsPromptlyInEveryPhaseExitingWith130AndWritingNothing) 
     }
     EXPECT_EQ(Files(), QStringList({"p.png", "slow.txt", "spheres.txt"}));
     EXPECT_EQ(Read("p.png"), "an earlier picture");
+}
+
+// Parts rendered apart and put together, and renders interrupted and resumed, give the very
+// file one render writes; parts that do not make one picture are refused, writing nothing.
+TEST_F(LumivexRender, PartsOfAnySplitMergeToTheOneProcessPicture) {
+    const QStringList options = {kWorkedExample, "--size",       "24x40", "--workers",
+                                 "16",           "--stochastic", "--aa",  "jittered"};
+    ASSERT_EQ(RunHere(options + QStringList{"-o", Path("one.ppm")}).status, 0);
+    const std::vector<QStringList> splits = {
+        {"0-15"}, {"0-4", "5-10", "11-15"}, {"11-15", "0-4,6", "5,7-10"}, {"15", "0-14"}};
+    for (const QStringList& split : splits) {
+        QStringList parts;
+        for (const QString& bands : split) {
+            parts << Path(QString("part%1.png").arg(parts.size()));
+            ASSERT_EQ(RunHere(options + QStringList{"--bands", bands, "-o", parts.back()}).status,
+                      0);
+        }
+        const ProgramRun merged =
+            RunHere(QStringList{"--merge"} + parts + QStringList{"-o", Path("merged.ppm")});
+        EXPECT_EQ(merged.status, 0) << merged.err;
+        EXPECT_TRUE(Read("merged.ppm") == Read("one.ppm")) << split.join(' ').toStdString();
+    }
+}
+
+TEST_F(LumivexRender, MergeRefusesPartsThatDoNotMakeOnePicture) {
+    Write("other.txt", QByteArray::fromStdString(testing::ExampleText("worked-example")) + "\n");
+    // A part of the worked example at 16x12 in 4 bands, unless told otherwise.
+    const auto part = [&](const QString& name, const QString& bands, const QStringList& extra = {},
+                          const QString& size = "16x12", const QString& workers = "4",
+                          const QString& scene = kWorkedExample) {
+        QStringList arguments = {scene, "--size", size, "--workers", workers, "-o", Path(name)};
+        if (!bands.isEmpty()) {
+            arguments << "--bands" << bands;
+        }
+        EXPECT_EQ(RunHere(arguments + extra).status, 0) << name.toStdString();
+        return Path(name);
+    };
+    const QString low = part("low.png", "0-1");
+    const QString high = part("high.png", "2-3");
+    const QString whole = part("whole.png", "");
+    Write("p.png", "an earlier picture");
+    const std::tuple<QStringList, int, const char*> refused[] = {
+        {{low}, 3, "no part holds bands 2-3 of 4"},
+        {{low, high, part("again.png", "1")}, 3, "band 1 is in both"},
+        {{low, part("size.png", "2-3", {}, "16x13")}, 3, "16x13, not 16x12"},
+        {{low, part("aa.png", "2-3", {"--aa", "jittered"})}, 3, "jittered, not off"},
+        {{low, part("st.png", "2-3", {"--stochastic"})}, 3, "with --stochastic"},
+        {{low, part("n.png", "2-3", {}, "16x12", "5")}, 3, "--workers 5, not 4"},
+        {{low, part("s.png", "2-3", {}, "16x12", "4", Path("other.txt"))}, 3, "another scene"},
+        {{low, whole}, 2, "not a Lumivex part file"},
+        {{low, Path("missing.png")}, 2, "missing.png"},
+    };
+    for (const auto& [parts, status, message] : refused) {
+        const ProgramRun run =
+            RunHere(QStringList{"--merge"} + parts + QStringList{"-o", Path("p.png")});
+        EXPECT_EQ(run.status, status) << message;
+        EXPECT_THAT(run.err, HasSubstr(message));
+    }
+    EXPECT_EQ(Read("p.png"), "an earlier picture");
+}
+
+TEST_F(LumivexRender, AnInterruptedRenderResumesToTheOneProcessPicture) {
+    const QString showcase = LUMIVEX_EXAMPLES_DIR "/showcase.txt";
+    const QStringList options = {showcase, "--size", "48x64",    "--workers",
+                                 "32",     "--aa",   "jittered", "-o"};
+    ASSERT_EQ(RunHere(options + QStringList{Path("one.ppm")}).status, 0);
+    const QStringList resume = options + QStringList{Path("p.ppm"), "--resume"};
+    const QString partial = Path("p.ppm.partial.png");
+
+    // A part file from other options or another scene is refused, and kept; one that fits is
+    // finished, and removed.
+    const std::pair<QStringList, const char*> stale[] = {
+        {{showcase, "--size", "48x64", "--workers", "32"}, "jittered"},
+        {{kWorkedExample, "--size", "48x64", "--workers", "32", "--aa", "jittered"}, "scene"},
+    };
+    for (const auto& [parts, message] : stale) {
+        ASSERT_EQ(RunHere(parts + QStringList{"--bands", "0-9", "-o", partial}).status, 0);
+        const ProgramRun run = RunHere(resume);
+        EXPECT_EQ(run.status, 3);
+        EXPECT_THAT(run.err, HasSubstr(message));
+        EXPECT_EQ(Files(), QStringList({"one.ppm", "p.ppm.partial.png"}));
+    }
+    ASSERT_EQ(RunHere(options + QStringList{partial, "--bands", "3-7,20"}).status, 0);
+    EXPECT_EQ(RunHere(resume).status, 0);
+    EXPECT_TRUE(Read("p.ppm") == Read("one.ppm"));
+    EXPECT_EQ(Files(), QStringList({"one.ppm", "p.ppm"}));
+
+    // Ctrl+C or SIGTERM at any moment, then --resume, again and again; the last one is let be.
+    QFile::remove(Path("p.ppm"));
+    std::mt19937 random(7);
+    int interrupted = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        QProcess process;
+        process.start(LUMIVEX_RENDER_PATH,
+                      attempt == 0 ? options + QStringList{Path("p.ppm")} : resume);
+        ASSERT_TRUE(process.waitForStarted());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 600));
+        ::kill(static_cast<pid_t>(process.processId()), attempt % 2 ? SIGTERM : SIGINT);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const int status = process.exitCode();
+        ASSERT_TRUE(status == 0 || status == 130) << process.readAllStandardError().toStdString();
+        interrupted += status == 130;
+    }
+    const ProgramRun last = RunHere(resume);
+    EXPECT_EQ(last.status, 0) << last.err;
+    EXPECT_GT(interrupted, 1);
+    EXPECT_TRUE(Read("p.ppm") == Read("one.ppm"));
+    EXPECT_EQ(Files(), QStringList({"one.ppm", "p.ppm"}));
+}
+
+// EXR pictures: the colours that pack to the 8-bit picture's bytes, put together from parts and
+// after interruptions into the very file one render writes.
+TEST_F(LumivexRender, AnExrPictureHoldsTheColoursThatPackToTheEightBitOne) {
+    for (const QString mode : {"off", "jittered", "monte-carlo"}) {
+        const QStringList options = {kWorkedExample, "--size", "20x12",        "--workers", "3",
+                                     "--aa",         mode,     "--stochastic", "-o"};
+        ASSERT_EQ(RunHere(options + QStringList{Path("p.exr")}).status, 0);
+        ASSERT_EQ(RunHere(options + QStringList{Path("p.png")}).status, 0);
+        const ExrPicture exr = ReadExr(Path("p.exr"));
+        ASSERT_TRUE(exr.colors.has_value()) << exr.problem.toStdString();
+        QImage packed = NewPictureImage(20, 12);
+        CopyBandRows(*exr.colors, packed, {0, 12});
+        EXPECT_EQ(packed, QImage(Path("p.png")).convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+TEST_F(LumivexRender, ExrPartsMergeToTheOneProcessPictureInEitherDepth) {
+    const QStringList options = {kWorkedExample, "--size",       "24x40", "--workers",
+                                 "16",           "--stochastic", "--aa",  "monte-carlo"};
+    for (const char* one : {"one.exr", "one.png"}) {
+        ASSERT_EQ(RunHere(options + QStringList{"-o", Path(one)}).status, 0);
+    }
+    QStringList parts;
+    for (const QString bands : {"11-15", "0-4,6", "5,7-10"}) {
+        parts << Path("part" + bands + ".exr");
+        ASSERT_EQ(RunHere(options + QStringList{"--bands", bands, "-o", parts.back()}).status, 0);
+    }
+    for (const char* merged : {"merged.exr", "merged.png"}) {
+        const ProgramRun run =
+            RunHere(QStringList{"--merge"} + parts + QStringList{"-o", Path(merged)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(Read(merged) == Read(QString(merged).replace("merged", "one"))) << merged;
+    }
+    // 8-bit parts make no EXR picture, and do not mix with float ones.
+    ASSERT_EQ(RunHere(options + QStringList{"--bands", "0-4,6", "-o", Path("low.png")}).status, 0);
+    const std::pair<QStringList, const char*> refused[] = {
+        {{parts[0], Path("low.png"), parts[2]}, "are of one kind"},
+        {{Path("low.png")}, "an EXR picture is made of EXR parts"},
+    };
+    for (const auto& [from, message] : refused) {
+        const ProgramRun run =
+            RunHere(QStringList{"--merge"} + from + QStringList{"-o", Path("merged.exr")});
+        EXPECT_EQ(run.status, 3);
+        EXPECT_THAT(run.err, HasSubstr(message));
+    }
+}
+
+TEST_F(LumivexRender, AnInterruptedExrRenderResumesToTheOneProcessPicture) {
+    const QString showcase = LUMIVEX_EXAMPLES_DIR "/showcase.txt";
+    const QStringList options = {showcase, "--size", "48x64",    "--workers",
+                                 "32",     "--aa",   "jittered", "-o"};
+    ASSERT_EQ(RunHere(options + QStringList{Path("one.exr")}).status, 0);
+    const QStringList resume = options + QStringList{Path("p.exr"), "--resume"};
+    for (const int milliseconds : {150, 400}) {
+        QProcess process;
+        process.start(LUMIVEX_RENDER_PATH, resume);
+        ASSERT_TRUE(process.waitForStarted());
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 130) << process.readAllStandardError().toStdString();
+        EXPECT_TRUE(Files().contains("p.exr.partial.exr"));
+    }
+    EXPECT_EQ(RunHere(resume).status, 0);
+    EXPECT_TRUE(Read("p.exr") == Read("one.exr"));
+    EXPECT_EQ(Files(), QStringList({"one.exr", "p.exr"}));
+}
+
+// Every float comes back with its bits, and the labels with it; an abandoned write leaves the
+// earlier file.
+TEST(ExrFile, KeepsEveryFloatBitForBitAndLeavesAnEarlierFileWhenAbandoned) {
+    testing::ScratchFiles files;
+    const std::uint32_t width = 37, height = 300;
+    ColorBuffer colors(width, height);
+    std::mt19937 random(3);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        std::generate_n(colors.Row(y), colors.RowFloats(),
+                        [&] { return std::bit_cast<float>(static_cast<std::uint32_t>(random())); });
+    }
+    colors.Store(0, 0, {2.5f, -0.75f, std::numeric_limits<float>::infinity(), 1});
+    const PictureLabels labels = {{"lumivexScene", "abc"}, {"note", "é"}};
+    EXPECT_EQ(PictureFile(files.Path("p.exr")).WriteColors(colors, labels).outcome,
+              PictureWrite::Outcome::Written);
+    const ExrPicture read = ReadExr(files.Path("p.exr"));
+    ASSERT_TRUE(read.colors.has_value()) << read.problem.toStdString();
+    ASSERT_EQ(read.colors->GetWidth(), width);
+    ASSERT_EQ(read.colors->GetHeight(), height);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        EXPECT_EQ(std::memcmp(read.colors->Row(y), colors.Row(y), colors.RowFloats() * 4), 0) << y;
+    }
+    EXPECT_EQ(read.labels.value("lumivexScene"), "abc");
+    EXPECT_EQ(read.labels.value("note"), "é");
+
+    const QByteArray before = files.Read("p.exr");
+    int asked = 0;
+    EXPECT_EQ(PictureFile(files.Path("p.exr"))
+                  .WriteColors(ColorBuffer(2000, 300), {}, [&] { return ++asked > 1; })
+                  .outcome,
+              PictureWrite::Outcome::Abandoned);
+    EXPECT_TRUE(files.Read("p.exr") == before);
+    EXPECT_EQ(files.Files(), QStringList({"p.exr"}));
 }
 
 TEST_F(LumivexRender, APictureTooLargeForMemoryIsReportedNotACrash) {

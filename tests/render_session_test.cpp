@@ -3,6 +3,7 @@
 #include "render/render_session.h"
 
 #include <chrono>
+#include <cmath>
 #include <ios>
 #include <mutex>
 #include <set>
@@ -142,6 +143,31 @@ TEST(RenderSession, ShadowPacketsGiveThePlainWalksPictureOnEachSimdPath) {
         }
     }
     UseSimdPath(before);
+}
+
+// Kept colours pack to the very words of the picture, which stays as it is without them; and they
+// are the drivers' own floats, not the words unpacked again.
+TEST(RenderSession, KeptColorsPackToThePicturesWordsInEveryMode) {
+    for (const auto mode :
+         {AntialiasMode::Off, AntialiasMode::Jittered, AntialiasMode::MonteCarlo}) {
+        const RenderRequest request = Request(24, 16, mode, 3, true);
+        const auto words = RenderWords(kBusyScene, request);
+        RenderSession session;
+        session.SetScene(PrepareScene(LoadSceneText(kBusyScene).scene, true));
+        session.KeepColors(true);
+        session.Start(request);
+        session.Wait();
+        EXPECT_EQ(Words(*session.GetPixels()), words);
+        int betweenBytes = 0;
+        for (std::uint32_t y = 0; y < 16; ++y) {
+            for (std::uint32_t x = 0; x < 24; ++x) {
+                const Color color = session.GetColors()->Load(x, y);
+                EXPECT_EQ(PackColor(color), words[y * 24 + x]) << x << ", " << y;
+                betweenBytes += 255.0f * color.g != std::floor(255.0f * color.g);
+            }
+        }
+        EXPECT_GT(betweenBytes, 24 * 16 / 4);
+    }
 }
 
 TEST(RenderSession, AFileWithoutACameraIsSeenFromTheDefaultOne) {
