@@ -722,16 +722,22 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
                 }
             }
         } else {
-            // Any order finds a blocker if there is one; sorting the children costs more than
-            // visiting the nearest first saves.
+            // Any order finds a blocker if there is one. Fully sorting the children costs more
+            // than it saves, but going into the nearest first finds blockers sooner.
             float entry[4];
             const WideNode& node = wideNodes[child];
             int entered = EnteredChildren(setup, node, limit, entry);
             if (entered != 0) {
-                for (; (entered & (entered - 1)) != 0; entered &= entered - 1) {
+                // The others are queued in slot order.
+                int nearest = __builtin_ctz(static_cast<unsigned>(entered));
+                for (int rest = entered & (entered - 1); rest != 0; rest &= rest - 1) {
+                    const int i = __builtin_ctz(static_cast<unsigned>(rest));
+                    nearest = entry[i] < entry[nearest] ? i : nearest;
+                }
+                for (entered &= ~(1 << nearest); entered != 0; entered &= entered - 1) {
                     stack[size++] = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
                 }
-                child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                child = node.child[nearest];
                 continue;
             }
         }
