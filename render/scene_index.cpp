@@ -509,8 +509,10 @@ void BinaryTree::Build(std::uint32_t index, int depth, std::size_t begin, std::s
 
 }  // namespace
 
-int SceneIndex::EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
-                                float entry[4]) {
+// Inlined into the searches, which call it for every node: the call's overhead is saved.
+[[gnu::always_inline]] inline int SceneIndex::EnteredChildren(const RaySetup& setup,
+                                                              const WideNode& node, float limit,
+                                                              float entry[4]) {
     // Lane by lane the same arithmetic as a single box's slab test: t0 and t1 are the same
     // products of the same differences, and _mm_max_ps(t0, tNear) is defined as
     // t0 > tNear ? t0 : tNear (tNear when either is NaN), _mm_min_ps(t1, tFar) as
@@ -638,6 +640,11 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
                 float entry[4];
                 const WideNode& node = wideNodes[child];
                 const int entered = EnteredChildren(setup, node, bestT * kDistanceSlack, entry);
+                if (entered != 0 && (entered & (entered - 1)) == 0) {
+                    // One child entered: nothing to order or queue.
+                    child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                    continue;
+                }
                 const int count =
                     SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
                 if (count > 0) {
@@ -715,16 +722,22 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
                 }
             }
         } else {
-            // Any order finds a blocker if there is one; sorting the children costs more than
-            // visiting the nearest first saves.
+            // Any order finds a blocker if there is one. Fully sorting the children costs more
+            // than it saves, but going into the nearest first finds blockers sooner.
             float entry[4];
             const WideNode& node = wideNodes[child];
             int entered = EnteredChildren(setup, node, limit, entry);
             if (entered != 0) {
-                for (; (entered & (entered - 1)) != 0; entered &= entered - 1) {
+                // The others are queued in slot order.
+                int nearest = __builtin_ctz(static_cast<unsigned>(entered));
+                for (int rest = entered & (entered - 1); rest != 0; rest &= rest - 1) {
+                    const int i = __builtin_ctz(static_cast<unsigned>(rest));
+                    nearest = entry[i] < entry[nearest] ? i : nearest;
+                }
+                for (entered &= ~(1 << nearest); entered != 0; entered &= entered - 1) {
                     stack[size++] = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
                 }
-                child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                child = node.child[nearest];
                 continue;
             }
         }
