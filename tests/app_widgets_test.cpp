@@ -7,9 +7,12 @@
 #include <QSignalSpy>
 #include <QTreeWidget>
 
+#include "app/camera_navigator.h"
 #include "app/picture_size_dialog.h"
 #include "app/picture_view.h"
 #include "app/problems_panel.h"
+#include "render/camera_moves.h"
+#include "render_support.h"
 
 namespace lumivex {
 namespace {
@@ -109,6 +112,23 @@ TEST_F(PictureViewTest, KeysReachTheWindowAndDragsAndTheWheelAreReported) {
         EXPECT_FALSE(press.isAccepted()) << key;
     }
     EXPECT_EQ(view.verticalScrollBar()->value(), scrolled);
+}
+
+// A drag turns the camera about the point under the picture's centre when it starts, by 0.005
+// radians a pixel each way, and keeps that point and the upright direction until it ends.
+TEST(CameraNavigator, DragsOrbitAboutTheirFirstPivotByTheirPixels) {
+    const auto scene = LoadSceneText(testing::ExampleText("worked-example")).scene;
+    const ObjectListWalk hits(*scene);
+    const Camera start = scene->camera;
+    const Vec4 pivot = ViewPivot(start, hits);
+    const Vec4 up = WorldUpOf(start);
+    CameraNavigator navigator;
+    const Camera first = navigator.Orbited(start, QPointF(30, -12), hits);
+    EXPECT_EQ(first.centre, OrbitCamera(start, pivot, -30.0f * 0.005f, 12.0f * 0.005f, up).centre);
+    const Camera second = navigator.Orbited(first, QPointF(0, 8), hits);
+    EXPECT_EQ(second.centre, OrbitCamera(first, pivot, -0.0f, -8.0f * 0.005f, up).centre);
+    EXPECT_TRUE(navigator.FinishDrag());
+    EXPECT_FALSE(navigator.FinishDrag());
 }
 
 TEST(PictureSize, AspectsAndMatchedHeights) {
