@@ -27,13 +27,18 @@ bool Sphere::HitDistance(const Ray& ray, float& t) const {
 }
 
 HitRecord Sphere::Intersect(Ray& ray) const {
-    HitRecord record;
-    record.hit = false;
     float t;
     if (!HitDistance(ray, t)) {
+        HitRecord record;
+        record.hit = false;
         record.t = -1.0f;
         return record;
     }
+    return RecordAt(ray, t);
+}
+
+HitRecord Sphere::RecordAt(const Ray& ray, float t) const {
+    HitRecord record;
     record.hit = true;
     record.t = t;
     record.point = AsPoint(ray.origin + t * ray.direction);

@@ -31,6 +31,9 @@ class Sphere final : public Geometry {
     // point); the normal always points out of the sphere. A miss reports t = -1.
     HitRecord Intersect(Ray& ray) const override;
     bool HitDistance(const Ray& ray, float& t) const override;
+    // Intersect's record of a hit at `t`, which HitDistance reported for the ray: for a search
+    // that has found the distance already.
+    HitRecord RecordAt(const Ray& ray, float t) const;
     std::unique_ptr<Geometry> Clone() const override;
     ShapeKind GetKind() const override { return ShapeKind::Sphere; }
 

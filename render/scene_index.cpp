@@ -5,6 +5,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -12,6 +13,15 @@
 #include "geometry/sphere.h"
 #include "render/hit_region.h"
 #include "render/nearest_hit.h"
+
+// The node test is written once with GCC vector extensions of eight lanes and compiled for both
+// paths: as pairs of SSE2 operations in the SSE2 searches and as single AVX operations in the
+// searches inlined into Avx2Searches, which carry the AVX2 target attribute (never by compiling
+// this file with -mavx2: an inline function from a header, emitted here with AVX2 instructions,
+// could then be the copy the linker keeps for the whole program). Its helpers pass 32-byte
+// vectors by value, which g++ and clang warn changes the calling convention without AVX; they
+// are always inlined, so no such call is made.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace lumivex {
 
@@ -51,8 +61,8 @@ constexpr int kBins = 16;
 constexpr int kMedianDepth = 64;
 // Below that depth median cuts halve the objects, so no leaf lies deeper than kMedianDepth + 33
 // binary levels, nor (each wide node spanning at least one of them) that many wide levels. A
-// search takes one wide node off its stack and puts back up to four children.
-constexpr int kStackSize = 3 * (kMedianDepth + 33) + 4;
+// search takes one wide node off its stack and puts back up to eight children.
+constexpr int kStackSize = 7 * (kMedianDepth + 33) + 8;
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
@@ -122,6 +132,14 @@ class BinaryTree {
     bool stopped = false;
 };
 
+// Eight floats, one per child of a wide node.
+typedef float Floats8 __attribute__((vector_size(32)));
+typedef std::int32_t Mask8 __attribute__((vector_size(32)));
+
+[[gnu::always_inline]] inline Floats8 Splat8(float value) {
+    return Floats8{value, value, value, value, value, value, value, value};
+}
+
 float HalfArea(const float low[3], const float high[3]) {
     const float x = high[0] - low[0];
     const float y = high[1] - low[1];
@@ -131,13 +149,13 @@ float HalfArea(const float low[3], const float high[3]) {
 
 }  // namespace
 
-// What every box test of one ray shares, each value in all four lanes. A box is widened by
+// What every box test of one ray shares, each value in all eight lanes. A box is widened by
 // `margin` on every side: its low planes are tested against origin + margin and its high ones
 // against origin - margin.
 struct SceneIndex::RaySetup {
-    __m128 nearOrigin[3];  // the origin shifted for the plane the ray meets first along each axis
-    __m128 farOrigin[3];
-    __m128 inverse[3];
+    Floats8 nearOrigin[3];  // the origin shifted for the plane the ray meets first along each axis
+    Floats8 farOrigin[3];
+    Floats8 inverse[3];
     int nearSide[3];  // which of a box's corners holds that plane: 0 low, 1 high
 
     // The widening of every box for rays from `origin`: a part of its and the scene's coordinates.
@@ -158,9 +176,9 @@ struct SceneIndex::RaySetup {
             // which the comparisons in EnteredChildren ignore, keeping the box.
             const float inverseA = 1.0f / d[a];
             nearSide[a] = inverseA < 0.0f ? 1 : 0;
-            nearOrigin[a] = _mm_set1_ps(shifted[nearSide[a]]);
-            farOrigin[a] = _mm_set1_ps(shifted[1 - nearSide[a]]);
-            inverse[a] = _mm_set1_ps(inverseA);
+            nearOrigin[a] = Splat8(shifted[nearSide[a]]);
+            farOrigin[a] = Splat8(shifted[1 - nearSide[a]]);
+            inverse[a] = Splat8(inverseA);
         }
     }
 };
@@ -186,7 +204,8 @@ inline __m128 Dot(const __m128 a[3], const __m128 b[3]) {
 
 }  // namespace
 
-SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop(stop) {
+SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop)
+    : stop(stop), avx2(ActiveSimdPath() == SimdPath::Avx2) {
     const std::size_t count = scene.objects.size();
     candidates.reserve(count);
     std::vector<std::uint32_t> indexed;
@@ -254,7 +273,9 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
     // each wide node takes a binary node's children and, while it has a free slot, replaces the
     // inner one of largest surface with that one's two children. A subtree of at most four
     // objects becomes one leaf, which costs a single four-lane test. Every child keeps its
-    // binary box, so each box still contains its objects' boxes.
+    // binary box, so each box still contains its objects' boxes. Eight children a node rather
+    // than four make the tree half as deep; a search's cost goes more with the nodes it steps
+    // through than with the boxes each step tests.
     static_assert((kMaxLeafSize + kLeafLanes - 1) / kLeafLanes <= 7, "a leaf's block count fits");
     const auto isLeaf = [&](std::uint32_t binary) {
         return tree.nodes[binary].count > 0 || tree.below[binary].count <= kLeafLanes;
@@ -267,14 +288,14 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
     wideNodes.emplace_back();
     for (std::size_t p = 0; p < pending.size(); ++p) {
         const BinaryNode& parent = tree.nodes[pending[p].binary];
-        std::uint32_t slots[4] = {pending[p].binary};
+        std::uint32_t slots[kWidth] = {pending[p].binary};
         int used = 1;
         if (!isLeaf(pending[p].binary)) {
             slots[0] = parent.first;
             slots[1] = parent.first + 1;
             used = 2;
         }
-        while (used < 4) {
+        while (used < kWidth) {
             int widest = -1;
             float widestArea = -1.0f;
             for (int i = 0; i < used; ++i) {
@@ -301,7 +322,7 @@ SceneIndex::SceneIndex(const Scene& scene, const std::atomic<bool>* stop) : stop
         // direction's sign, its near plane gives t = +infinity and its far plane -infinity, so
         // the entry test fails. (A ray of NaN enters it; the slot is then an empty leaf.)
         WideNode wide;
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < kWidth; ++i) {
             for (int a = 0; a < 3; ++a) {
                 wide.bounds[0][a][i] = kInfinity;
                 wide.bounds[1][a][i] = -kInfinity;
@@ -510,27 +531,63 @@ void BinaryTree::Build(std::uint32_t index, int depth, std::size_t begin, std::s
 }  // namespace
 
 // Inlined into the searches, which call it for every node: the call's overhead is saved.
+template <bool kAvx2>
 [[gnu::always_inline]] inline int SceneIndex::EnteredChildren(const RaySetup& setup,
                                                               const WideNode& node, float limit,
-                                                              float entry[4]) {
+                                                              float entry[kWidth]) {
     // Lane by lane the same arithmetic as a single box's slab test: t0 and t1 are the same
-    // products of the same differences, and _mm_max_ps(t0, tNear) is defined as
-    // t0 > tNear ? t0 : tNear (tNear when either is NaN), _mm_min_ps(t1, tFar) as
-    // t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so.
-    __m128 tNear = _mm_setzero_ps();
-    __m128 tFar = _mm_set1_ps(limit);
-    for (int a = 0; a < 3; ++a) {
-        const int near = setup.nearSide[a];
-        const __m128 t0 = _mm_mul_ps(
-            _mm_sub_ps(_mm_load_ps(node.bounds[near][a]), setup.nearOrigin[a]), setup.inverse[a]);
-        const __m128 t1 =
-            _mm_mul_ps(_mm_sub_ps(_mm_load_ps(node.bounds[1 - near][a]), setup.farOrigin[a]),
-                       setup.inverse[a]);
-        tNear = _mm_max_ps(t0, tNear);
-        tFar = _mm_min_ps(t1, tFar);
+    // products of the same differences, and the bounds are kept as maxps and minps keep them:
+    // t0 > tNear ? t0 : tNear, so tNear stays when either is NaN, as in the one-box test, and
+    // likewise t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so.
+    if constexpr (kAvx2) {
+        // Written with vector extensions, which the AVX2 target compiles to single operations
+        // on all eight lanes (the conditionals to maxps and minps).
+        Floats8 tNear = Splat8(0.0f);
+        Floats8 tFar = Splat8(limit);
+        for (int a = 0; a < 3; ++a) {
+            const int near = setup.nearSide[a];
+            Floats8 nearPlanes;
+            Floats8 farPlanes;
+            std::memcpy(&nearPlanes, node.bounds[near][a], sizeof nearPlanes);
+            std::memcpy(&farPlanes, node.bounds[1 - near][a], sizeof farPlanes);
+            const Floats8 t0 = (nearPlanes - setup.nearOrigin[a]) * setup.inverse[a];
+            const Floats8 t1 = (farPlanes - setup.farOrigin[a]) * setup.inverse[a];
+            tNear = t0 > tNear ? t0 : tNear;
+            tFar = t1 < tFar ? t1 : tFar;
+        }
+        std::memcpy(entry, &tNear, sizeof tNear);
+        // The comparison's sign bits, four lanes at a time.
+        const Mask8 entered = tNear <= tFar;
+        __m128 low;
+        __m128 high;
+        std::memcpy(&low, &entered, sizeof low);
+        std::memcpy(&high, reinterpret_cast<const char*>(&entered) + sizeof low, sizeof high);
+        return _mm_movemask_ps(low) | _mm_movemask_ps(high) << 4;
+    } else {
+        int entered = 0;
+        for (int half = 0; half < kWidth; half += 4) {
+            __m128 tNear = _mm_setzero_ps();
+            __m128 tFar = _mm_set1_ps(limit);
+            for (int a = 0; a < 3; ++a) {
+                const int near = setup.nearSide[a];
+                __m128 nearOrigin;
+                __m128 farOrigin;
+                __m128 inverse;
+                std::memcpy(&nearOrigin, &setup.nearOrigin[a], sizeof nearOrigin);
+                std::memcpy(&farOrigin, &setup.farOrigin[a], sizeof farOrigin);
+                std::memcpy(&inverse, &setup.inverse[a], sizeof inverse);
+                const __m128 t0 = _mm_mul_ps(
+                    _mm_sub_ps(_mm_load_ps(node.bounds[near][a] + half), nearOrigin), inverse);
+                const __m128 t1 = _mm_mul_ps(
+                    _mm_sub_ps(_mm_load_ps(node.bounds[1 - near][a] + half), farOrigin), inverse);
+                tNear = _mm_max_ps(t0, tNear);
+                tFar = _mm_min_ps(t1, tFar);
+            }
+            _mm_storeu_ps(entry + half, tNear);
+            entered |= _mm_movemask_ps(_mm_cmple_ps(tNear, tFar)) << half;
+        }
+        return entered;
     }
-    _mm_storeu_ps(entry, tNear);
-    return _mm_movemask_ps(_mm_cmple_ps(tNear, tFar));
 }
 
 namespace {
@@ -564,8 +621,9 @@ inline int PassingLanes(const RayLanes& ray, const Block& block) {
 
 // Writes the children that `mask` marks, with their entries, to children[0, count) and
 // entries[0, count), farthest first, so that the nearest ends on top of a stack; returns count.
-int SortedFarthestFirst(int mask, const float entry[4], std::uint32_t children[4], float entries[4],
-                        const std::uint32_t child[4]) {
+[[gnu::always_inline]] inline int SortedFarthestFirst(int mask, const float entry[],
+                                                      std::uint32_t children[], float entries[],
+                                                      const std::uint32_t child[]) {
     int count = 0;
     for (; mask != 0; mask &= mask - 1) {
         const int i = __builtin_ctz(static_cast<unsigned>(mask));
@@ -596,7 +654,8 @@ inline bool SceneIndex::LaneHitDistance(const Ray& ray, const LeafBlock& block, 
     return candidates[block.object[lane]].shape->HitDistance(ray, t);
 }
 
-HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
+template <bool kAvx2>
+[[gnu::always_inline]] inline HitRecord SceneIndex::SearchNearest(Ray& ray) const {
     float bestT = kLargest;
     std::uint32_t best = kNone;
     const auto keep = [&](std::uint32_t index, float t) {
@@ -637,9 +696,10 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
             } else {
                 // Queue the children entered, the nearest on top, and go straight into it: its
                 // hits may prune the others.
-                float entry[4];
+                float entry[kWidth];
                 const WideNode& node = wideNodes[child];
-                const int entered = EnteredChildren(setup, node, bestT * kDistanceSlack, entry);
+                const int entered =
+                    EnteredChildren<kAvx2>(setup, node, bestT * kDistanceSlack, entry);
                 if (entered != 0 && (entered & (entered - 1)) == 0) {
                     // One child entered: nothing to order or queue.
                     child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
@@ -669,10 +729,16 @@ HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
         none.hit = false;
         return none;
     }
-    return candidates[best].shape->Intersect(ray);
+    // A sphere's record follows from the distance found, which is the one Intersect would find
+    // again: the same arithmetic on the same ray, centre and squared radius.
+    const Candidate& nearest = candidates[best];
+    return nearest.sphere ? static_cast<const Sphere*>(nearest.shape)->RecordAt(ray, bestT)
+                          : nearest.shape->Intersect(ray);
 }
 
-bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const {
+template <bool kAvx2>
+[[gnu::always_inline]] inline bool SceneIndex::SearchOccluded(const Ray& ray, float distanceSquared,
+                                                              BlockerHint& hint) const {
     const auto blocksAt = [&](float t) {
         return t < kLargest && t >= 0.0f && t * t <= distanceSquared;
     };
@@ -724,9 +790,9 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
         } else {
             // Any order finds a blocker if there is one. Fully sorting the children costs more
             // than it saves, but going into the nearest first finds blockers sooner.
-            float entry[4];
+            float entry[kWidth];
             const WideNode& node = wideNodes[child];
-            int entered = EnteredChildren(setup, node, limit, entry);
+            int entered = EnteredChildren<kAvx2>(setup, node, limit, entry);
             if (entered != 0) {
                 // The others are queued in slot order.
                 int nearest = __builtin_ctz(static_cast<unsigned>(entered));
@@ -746,6 +812,27 @@ bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hi
         }
         child = stack[--size];
     }
+}
+
+// The AVX2 searches: the one-ray searches inlined into functions compiled for AVX2, where the
+// node test takes one step for eight children.
+struct SceneIndex::Avx2Searches {
+    [[gnu::target("avx2")]] static HitRecord Nearest(const SceneIndex& index, Ray& ray) {
+        return index.SearchNearest<true>(ray);
+    }
+    [[gnu::target("avx2")]] static bool Occluded(const SceneIndex& index, const Ray& ray,
+                                                 float distanceSquared, BlockerHint& hint) {
+        return index.SearchOccluded<true>(ray, distanceSquared, hint);
+    }
+};
+
+HitRecord SceneIndex::FindNearestHit(Ray& ray) const {
+    return avx2 ? Avx2Searches::Nearest(*this, ray) : SearchNearest<false>(ray);
+}
+
+bool SceneIndex::Occluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const {
+    return avx2 ? Avx2Searches::Occluded(*this, ray, distanceSquared, hint)
+                : SearchOccluded<false>(ray, distanceSquared, hint);
 }
 
 // Why a packet gets exactly the one-ray answers. Occluded asks whether any object blocks the ray
@@ -807,8 +894,8 @@ void SceneIndex::WalkTreeForShadows(PacketSearch& search, float limit) const {
         std::uint32_t child;
         LaneMask lanes;
     };
-    // A node is taken off the stack before its four children go on, so the stack grows by at
-    // most three entries a level.
+    // A node is taken off the stack before its eight children go on, so the stack grows by at
+    // most seven entries a level.
     Entry stack[kStackSize];
     int size = 0;
     Entry entry{0, search.open};
@@ -827,7 +914,7 @@ void SceneIndex::WalkTreeForShadows(PacketSearch& search, float limit) const {
             }
         } else if (lanes != 0) {
             const WideNode& node = wideNodes[entry.child];
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < kWidth; ++i) {
                 const float box[2][3] = {
                     {node.bounds[0][0][i], node.bounds[0][1][i], node.bounds[0][2][i]},
                     {node.bounds[1][0][i], node.bounds[1][1][i], node.bounds[1][2][i]}};

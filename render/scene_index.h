@@ -56,15 +56,16 @@ class SceneIndex final : public HitFinder {
         bool HitDistance(const Ray& ray, float& t) const;
     };
 
-    // Up to four children of the hierarchy, their boxes stored one array per corner and axis so
-    // that a ray is tested against all four at once. Each box surrounds every point where the
-    // objects below it can report a hit, with a margin for rounding. A child is another wide node
-    // (its position in wideNodes) or, with kLeafBit set, a leaf: LeafBlockCount blocks from
-    // LeafFirstBlock in leafBlocks. An unused slot is a leaf of no blocks, with a box no ray
-    // enters.
+    // Up to eight children of the hierarchy, their boxes stored one array per corner and axis so
+    // that a ray is tested against all eight at once (in one AVX2 step, or two SSE2 ones). Each
+    // box surrounds every point where the objects below it can report a hit, with a margin for
+    // rounding. A child is another wide node (its position in wideNodes) or, with kLeafBit set, a
+    // leaf: LeafBlockCount blocks from LeafFirstBlock in leafBlocks. An unused slot is a leaf of
+    // no blocks, with a box no ray enters.
+    static constexpr int kWidth = 8;
     struct alignas(64) WideNode {
-        float bounds[2][3][4];  // [low corner, high corner][axis][child]
-        std::uint32_t child[4];
+        float bounds[2][3][kWidth];  // [low corner, high corner][axis][child]
+        std::uint32_t child[kWidth];
     };
     static constexpr std::uint32_t kLeafBit = 0x80000000u;
     static constexpr int kBlockCountShift = 28;
@@ -89,6 +90,7 @@ class SceneIndex final : public HitFinder {
 
     struct RaySetup;
     struct PacketSearch;
+    struct Avx2Searches;
 
     bool StopRequested() {
         stopped = stopped || (stop != nullptr && stop->load(std::memory_order_relaxed));
@@ -96,8 +98,15 @@ class SceneIndex final : public HitFinder {
     }
     // Which of the node's children the ray enters before `limit` (bit i for child i), with the
     // distance along the ray where it enters each of them.
+    template <bool kAvx2>
     static int EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
-                               float entry[4]);
+                               float entry[kWidth]);
+    // The one-ray searches, compiled twice: for the SSE2 path and, inlined into Avx2Searches, for
+    // AVX2. Which runs is the SIMD path active when the index was built.
+    template <bool kAvx2>
+    HitRecord SearchNearest(Ray& ray) const;
+    template <bool kAvx2>
+    bool SearchOccluded(const Ray& ray, float distanceSquared, BlockerHint& hint) const;
     // The hit distance of the object in one lane of a leaf block, as its shape reports it.
     bool LaneHitDistance(const Ray& ray, const LeafBlock& block, int lane, float& t) const;
     // The tree's part of OccludedMask.
@@ -113,6 +122,7 @@ class SceneIndex final : public HitFinder {
     float extent = 0.0f;
     const std::atomic<bool>* stop = nullptr;
     bool stopped = false;
+    bool avx2 = false;
 };
 
 }  // namespace lumivex
