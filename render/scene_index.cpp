@@ -165,7 +165,7 @@ struct SceneIndex::RaySetup {
         return kRayMargin * (largest + extent) + 1e-30f;
     }
 
-    RaySetup(const Ray& ray, float extent) {
+    [[gnu::always_inline]] RaySetup(const Ray& ray, float extent) {
         const float o[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
         const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
         const float margin = Margin(ray.origin, extent);
@@ -544,6 +544,7 @@ template <bool kAvx2>
         // on all eight lanes (the conditionals to maxps and minps).
         Floats8 tNear = Splat8(0.0f);
         Floats8 tFar = Splat8(limit);
+#pragma GCC unroll 3
         for (int a = 0; a < 3; ++a) {
             const int near = setup.nearSide[a];
             Floats8 nearPlanes;
