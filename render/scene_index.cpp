@@ -598,7 +598,7 @@ namespace {
 // and origin - centre is exactly -(centre - origin) (rounding to nearest is symmetric), so its
 // square is that of centre - origin. (A template only because the block's type is private.)
 template <typename Block>
-inline int PassingLanes(const RayLanes& ray, const Block& block) {
+[[gnu::always_inline]] inline int PassingLanes(const RayLanes& ray, const Block& block) {
     const __m128 centre[3] = {_mm_load_ps(block.centre[0]), _mm_load_ps(block.centre[1]),
                               _mm_load_ps(block.centre[2])};
     const __m128 toCentre[3] = {_mm_sub_ps(centre[0], ray.origin[0]),
@@ -607,6 +607,7 @@ inline int PassingLanes(const RayLanes& ray, const Block& block) {
     const __m128 s = Dot(ray.direction, toCentre);
     // s > 0: the distance from the centre to the ray's closest point, origin + s * direction.
     __m128 offset[3];
+#pragma GCC unroll 3
     for (int a = 0; a < 3; ++a) {
         offset[a] =
             _mm_sub_ps(centre[a], _mm_add_ps(ray.origin[a], _mm_mul_ps(s, ray.direction[a])));
