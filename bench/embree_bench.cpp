@@ -180,38 +180,32 @@ void Run(benchmark::State& state, bool embree, bool camera, Query query) {
         static_cast<double>(hits) / static_cast<double>(state.iterations());
 }
 
-void BM_CameraRays_Lumivex(benchmark::State& state) {
-    Run(state, false, true, Query::Nearest);
+// Every query on both engines, by name. With LUMIVEX_BENCH_ITERATIONS set each runs that many
+// queries rather than for a set time, so that whole-process timings of two builds compare the
+// same work.
+void RegisterQueries() {
+    const char* fixed = std::getenv("LUMIVEX_BENCH_ITERATIONS");
+    const struct {
+        const char* name;
+        bool camera;
+        Query query;
+    } queries[] = {{"CameraRays", true, Query::Nearest},
+                   {"RandomRays", false, Query::Nearest},
+                   {"CameraShadowRays", true, Query::Occluded},
+                   {"RandomShadowRays", false, Query::Occluded}};
+    for (const auto& q : queries) {
+        for (const bool embree : {false, true}) {
+            const std::string name =
+                std::string("BM_") + q.name + (embree ? "_Embree" : "_Lumivex");
+            auto* benchmark = benchmark::RegisterBenchmark(
+                name.c_str(),
+                [q, embree](benchmark::State& state) { Run(state, embree, q.camera, q.query); });
+            if (fixed != nullptr) {
+                benchmark->Iterations(std::atoll(fixed));
+            }
+        }
+    }
 }
-void BM_CameraRays_Embree(benchmark::State& state) {
-    Run(state, true, true, Query::Nearest);
-}
-void BM_RandomRays_Lumivex(benchmark::State& state) {
-    Run(state, false, false, Query::Nearest);
-}
-void BM_RandomRays_Embree(benchmark::State& state) {
-    Run(state, true, false, Query::Nearest);
-}
-void BM_CameraShadowRays_Lumivex(benchmark::State& state) {
-    Run(state, false, true, Query::Occluded);
-}
-void BM_CameraShadowRays_Embree(benchmark::State& state) {
-    Run(state, true, true, Query::Occluded);
-}
-void BM_RandomShadowRays_Lumivex(benchmark::State& state) {
-    Run(state, false, false, Query::Occluded);
-}
-void BM_RandomShadowRays_Embree(benchmark::State& state) {
-    Run(state, true, false, Query::Occluded);
-}
-BENCHMARK(BM_CameraRays_Lumivex);
-BENCHMARK(BM_CameraRays_Embree);
-BENCHMARK(BM_RandomRays_Lumivex);
-BENCHMARK(BM_RandomRays_Embree);
-BENCHMARK(BM_CameraShadowRays_Lumivex);
-BENCHMARK(BM_CameraShadowRays_Embree);
-BENCHMARK(BM_RandomShadowRays_Lumivex);
-BENCHMARK(BM_RandomShadowRays_Embree);
 
 }  // namespace
 }  // namespace lumivex
@@ -227,6 +221,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    lumivex::RegisterQueries();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
