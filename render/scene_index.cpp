@@ -136,10 +136,6 @@ class BinaryTree {
 typedef float Floats8 __attribute__((vector_size(32)));
 typedef std::int32_t Mask8 __attribute__((vector_size(32)));
 
-[[gnu::always_inline]] inline Floats8 Splat8(float value) {
-    return Floats8{value, value, value, value, value, value, value, value};
-}
-
 float HalfArea(const float low[3], const float high[3]) {
     const float x = high[0] - low[0];
     const float y = high[1] - low[1];
@@ -149,14 +145,30 @@ float HalfArea(const float low[3], const float high[3]) {
 
 }  // namespace
 
-// What every box test of one ray shares, each value in all eight lanes. A box is widened by
-// `margin` on every side: its low planes are tested against origin + margin and its high ones
-// against origin - margin.
+namespace {
+
+// `value` in all eight lanes, stored as the node test loads it. (Two SSE stores: g++ 12 builds
+// an eight-lane vector of one value in AVX code from four inserts and a permute.)
+[[gnu::always_inline]] inline void FillLanes(float (&lanes)[8], float value) {
+    const __m128 four = _mm_set1_ps(value);
+    _mm_store_ps(lanes, four);
+    _mm_store_ps(lanes + 4, four);
+}
+
+}  // namespace
+
+// What every box test of one ray shares. A box is widened by `margin` on every side: its low
+// planes are tested against origin + margin and its high ones against origin - margin.
 struct SceneIndex::RaySetup {
-    Floats8 nearOrigin[3];  // the origin shifted for the plane the ray meets first along each axis
-    Floats8 farOrigin[3];
-    Floats8 inverse[3];
-    int nearSide[3];  // which of a box's corners holds that plane: 0 low, 1 high
+    // Per axis, in all eight lanes: the origin shifted for the plane the ray meets first, for
+    // the other plane, and the inverse direction.
+    alignas(32) float nearOrigin[3][kWidth];
+    alignas(32) float farOrigin[3][kWidth];
+    alignas(32) float inverse[3][kWidth];
+    // Per axis, where a node's bounds hold the planes met first and last (in floats from
+    // bounds[0][0]): the low corner's when the direction is positive, the high one's otherwise.
+    int nearPlanes[3];
+    int farPlanes[3];
 
     // The widening of every box for rays from `origin`: a part of its and the scene's coordinates.
     static float Margin(const Vec4& origin, float extent) {
@@ -175,10 +187,12 @@ struct SceneIndex::RaySetup {
             // the whole ray or none of it; only an origin exactly on a widened plane gives NaN,
             // which the comparisons in EnteredChildren ignore, keeping the box.
             const float inverseA = 1.0f / d[a];
-            nearSide[a] = inverseA < 0.0f ? 1 : 0;
-            nearOrigin[a] = Splat8(shifted[nearSide[a]]);
-            farOrigin[a] = Splat8(shifted[1 - nearSide[a]]);
-            inverse[a] = Splat8(inverseA);
+            const int nearSide = inverseA < 0.0f ? 1 : 0;  // 0: the low corner, 1: the high one
+            FillLanes(nearOrigin[a], shifted[nearSide]);
+            FillLanes(farOrigin[a], shifted[1 - nearSide]);
+            FillLanes(inverse[a], inverseA);
+            nearPlanes[a] = (3 * nearSide + a) * kWidth;
+            farPlanes[a] = (3 * (1 - nearSide) + a) * kWidth;
         }
     }
 };
@@ -533,26 +547,31 @@ void BinaryTree::Build(std::uint32_t index, int depth, std::size_t begin, std::s
 // Inlined into the searches, which call it for every node: the call's overhead is saved.
 template <bool kAvx2>
 [[gnu::always_inline]] inline int SceneIndex::EnteredChildren(const RaySetup& setup,
-                                                              const WideNode& node, float limit,
+                                                              const WideNode& node,
+                                                              const float (&limit)[kWidth],
                                                               float entry[kWidth]) {
     // Lane by lane the same arithmetic as a single box's slab test: t0 and t1 are the same
     // products of the same differences, and the bounds are kept as maxps and minps keep them:
     // t0 > tNear ? t0 : tNear, so tNear stays when either is NaN, as in the one-box test, and
     // likewise t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so.
+    const float* bounds = &node.bounds[0][0][0];
     if constexpr (kAvx2) {
         // Written with vector extensions, which the AVX2 target compiles to single operations
         // on all eight lanes (the conditionals to maxps and minps).
-        Floats8 tNear = Splat8(0.0f);
-        Floats8 tFar = Splat8(limit);
+        const auto load = [](const float* from) {
+            Floats8 lanes;
+            std::memcpy(&lanes, from, sizeof lanes);
+            return lanes;
+        };
+        Floats8 tNear = Floats8{};
+        Floats8 tFar = load(limit);
 #pragma GCC unroll 3
         for (int a = 0; a < 3; ++a) {
-            const int near = setup.nearSide[a];
-            Floats8 nearPlanes;
-            Floats8 farPlanes;
-            std::memcpy(&nearPlanes, node.bounds[near][a], sizeof nearPlanes);
-            std::memcpy(&farPlanes, node.bounds[1 - near][a], sizeof farPlanes);
-            const Floats8 t0 = (nearPlanes - setup.nearOrigin[a]) * setup.inverse[a];
-            const Floats8 t1 = (farPlanes - setup.farOrigin[a]) * setup.inverse[a];
+            const Floats8 inverse = load(setup.inverse[a]);
+            const Floats8 t0 =
+                (load(bounds + setup.nearPlanes[a]) - load(setup.nearOrigin[a])) * inverse;
+            const Floats8 t1 =
+                (load(bounds + setup.farPlanes[a]) - load(setup.farOrigin[a])) * inverse;
             tNear = t0 > tNear ? t0 : tNear;
             tFar = t1 < tFar ? t1 : tFar;
         }
@@ -568,19 +587,17 @@ template <bool kAvx2>
         int entered = 0;
         for (int half = 0; half < kWidth; half += 4) {
             __m128 tNear = _mm_setzero_ps();
-            __m128 tFar = _mm_set1_ps(limit);
+            __m128 tFar = _mm_load_ps(limit);
             for (int a = 0; a < 3; ++a) {
-                const int near = setup.nearSide[a];
-                __m128 nearOrigin;
-                __m128 farOrigin;
-                __m128 inverse;
-                std::memcpy(&nearOrigin, &setup.nearOrigin[a], sizeof nearOrigin);
-                std::memcpy(&farOrigin, &setup.farOrigin[a], sizeof farOrigin);
-                std::memcpy(&inverse, &setup.inverse[a], sizeof inverse);
-                const __m128 t0 = _mm_mul_ps(
-                    _mm_sub_ps(_mm_load_ps(node.bounds[near][a] + half), nearOrigin), inverse);
-                const __m128 t1 = _mm_mul_ps(
-                    _mm_sub_ps(_mm_load_ps(node.bounds[1 - near][a] + half), farOrigin), inverse);
+                const __m128 inverse = _mm_load_ps(setup.inverse[a]);
+                const __m128 t0 =
+                    _mm_mul_ps(_mm_sub_ps(_mm_load_ps(bounds + setup.nearPlanes[a] + half),
+                                          _mm_load_ps(setup.nearOrigin[a])),
+                               inverse);
+                const __m128 t1 =
+                    _mm_mul_ps(_mm_sub_ps(_mm_load_ps(bounds + setup.farPlanes[a] + half),
+                                          _mm_load_ps(setup.farOrigin[a])),
+                               inverse);
                 tNear = _mm_max_ps(t0, tNear);
                 tFar = _mm_min_ps(t1, tFar);
             }
@@ -660,10 +677,14 @@ template <bool kAvx2>
 [[gnu::always_inline]] inline HitRecord SceneIndex::SearchNearest(Ray& ray) const {
     float bestT = kLargest;
     std::uint32_t best = kNone;
+    // How far a box may start and still be searched, in all eight lanes for the node test.
+    alignas(32) float limit[kWidth];
+    FillLanes(limit, kLargest * kDistanceSlack);
     const auto keep = [&](std::uint32_t index, float t) {
         if (t < bestT || (t == bestT && index < best)) {
             bestT = t;
             best = index;
+            FillLanes(limit, t * kDistanceSlack);
         }
     };
 
@@ -700,11 +721,24 @@ template <bool kAvx2>
                 // hits may prune the others.
                 float entry[kWidth];
                 const WideNode& node = wideNodes[child];
-                const int entered =
-                    EnteredChildren<kAvx2>(setup, node, bestT * kDistanceSlack, entry);
+                const int entered = EnteredChildren<kAvx2>(setup, node, limit, entry);
                 if (entered != 0 && (entered & (entered - 1)) == 0) {
                     // One child entered: nothing to order or queue.
                     child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
+                    continue;
+                }
+                if (__builtin_popcount(static_cast<unsigned>(entered)) == 2) {
+                    // Two: queue the farther, without a loop whose end is hard to predict.
+                    const int first = __builtin_ctz(static_cast<unsigned>(entered));
+                    const int second =
+                        __builtin_ctz(static_cast<unsigned>(entered & (entered - 1)));
+                    const bool secondNearer = entry[second] < entry[first];
+                    const int nearer = secondNearer ? second : first;
+                    const int farther = secondNearer ? first : second;
+                    stack[size] = node.child[farther];
+                    entries[size] = entry[farther];
+                    ++size;
+                    child = node.child[nearer];
                     continue;
                 }
                 const int count =
@@ -716,7 +750,7 @@ template <bool kAvx2>
                 }
             }
             // Skip the queued nodes that start beyond a closer hit found since.
-            while (size > 0 && entries[size - 1] > bestT * kDistanceSlack) {
+            while (size > 0 && entries[size - 1] > limit[0]) {
                 --size;
             }
             if (size == 0) {
@@ -770,7 +804,8 @@ template <bool kAvx2>
     }
     const RaySetup setup(ray, extent);
     const RayLanes lanes(ray);
-    const float limit = std::sqrt(distanceSquared) * kDistanceSlack;
+    alignas(32) float limit[kWidth];
+    FillLanes(limit, std::sqrt(distanceSquared) * kDistanceSlack);
     std::uint32_t stack[kStackSize];
     int size = 0;
     std::uint32_t child = 0;  // the root

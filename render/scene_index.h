@@ -96,11 +96,11 @@ class SceneIndex final : public HitFinder {
         stopped = stopped || (stop != nullptr && stop->load(std::memory_order_relaxed));
         return stopped;
     }
-    // Which of the node's children the ray enters before `limit` (bit i for child i), with the
-    // distance along the ray where it enters each of them.
+    // Which of the node's children the ray enters before `limit` (the same in every lane; bit i
+    // for child i), with the distance along the ray where it enters each of them.
     template <bool kAvx2>
-    static int EnteredChildren(const RaySetup& setup, const WideNode& node, float limit,
-                               float entry[kWidth]);
+    static int EnteredChildren(const RaySetup& setup, const WideNode& node,
+                               const float (&limit)[kWidth], float entry[kWidth]);
     // The one-ray searches, compiled twice: for the SSE2 path and, inlined into Avx2Searches, for
     // AVX2. Which runs is the SIMD path active when the index was built.
     template <bool kAvx2>

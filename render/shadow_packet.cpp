@@ -144,11 +144,12 @@ LUMIVEX_LANES_INLINE LaneMask PassesBoundingSphereLanes(const ShadowPacket& pack
     return passes;
 }
 
-// SceneIndex::EntersNode for W rays at a time. The distances from the widened planes to the box's
-// planes depend only on the origin and the box: computed once, with the scalar subtraction. Per
-// lane, the near plane along an axis is the high one where the inverse direction is negative.
-// `t0 > tNear ? t0 : tNear` and `t1 < tFar ? t1 : tFar` become selects by the same comparisons,
-// so a NaN t0 or t1 leaves the bound as it was, as in the scalar code.
+// A box's slab test, as the scene index tests a node's child, for W rays at a time. The distances
+// from the widened planes to the box's planes depend only on the origin and the box: computed once,
+// with the scalar subtraction. Per lane, the near plane along an axis is the high one where the
+// inverse direction is negative. `t0 > tNear ? t0 : tNear` and `t1 < tFar ? t1 : tFar` become
+// selects by the same comparisons, so a NaN t0 or t1 leaves the bound as it was, as in the scalar
+// code.
 template <int W>
 LUMIVEX_LANES_INLINE LaneMask EntersBoxLanes(const ShadowPacket& packet, LaneMask lanes,
                                              const float (&bounds)[2][3], float limit) {
