@@ -144,7 +144,9 @@ TEST_F(LumivexRender, RefusesBadScenesAndOptionsWithTheirStatusAndReason) {
         {{Write("notes.txt", "# a note\n"), "--strict"}, 3, "holds no scene entry; nothing"},
     };
     for (const auto& [arguments, status, message] : refused) {
-        const std::string expected = QString(message).arg(arguments[0]).toStdString();
+        // Only messages that name the file have a place for it (arg would warn otherwise).
+        const std::string expected =
+            (message.contains("%1") ? message.arg(arguments[0]) : message).toStdString();
         // A file that is no scene file is refused alike by --check.
         for (const QStringList& command : {QStringList{"-o", Path("keep.png")}, {"--check"}}) {
             const ProgramRun run = RunHere(arguments + command);
