@@ -14,13 +14,13 @@
 #include "render/hit_region.h"
 #include "render/nearest_hit.h"
 
-// The node test is written once with GCC vector extensions of eight lanes and compiled for both
-// paths: as pairs of SSE2 operations in the SSE2 searches and as single AVX operations in the
-// searches inlined into Avx2Searches, which carry the AVX2 target attribute (never by compiling
-// this file with -mavx2: an inline function from a header, emitted here with AVX2 instructions,
-// could then be the copy the linker keeps for the whole program). Its helpers pass 32-byte
-// vectors by value, which g++ and clang warn changes the calling convention without AVX; they
-// are always inlined, so no such call is made.
+// The one-ray searches are compiled twice. The SSE2 copy tests a node's eight boxes as two
+// halves with SSE2 intrinsics. The AVX2 copy is inlined into Avx2Searches, whose functions carry
+// the AVX2 target attribute, and tests them in one step written with GCC vector extensions
+// (never by compiling this file with -mavx2: an inline function from a header, emitted here with
+// AVX2 instructions, could then be the copy the linker keeps for the whole program). Its helpers
+// pass 32-byte vectors by value, which g++ and clang warn changes the calling convention without
+// AVX; they are always inlined, so no such call is made.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace lumivex {
