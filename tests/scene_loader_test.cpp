@@ -227,6 +227,7 @@ TEST(SceneLoader, WarnsAboutNearMissesOfKeywords) {
                                                          {"BOY", "BOX"},
                                                          {"ARI", "AIR"},
                                                          {"AMBEINTT", "AMBIENT"},
+                                                         {"SPHERS", "SPHERE"},  // an S, no plural
                                                          {"SPHERES", ""},
                                                          {"LIGHTS", ""},
                                                          {"WHERE", ""},
