@@ -727,11 +727,13 @@ template <bool kAvx2>
                     child = node.child[__builtin_ctz(static_cast<unsigned>(entered))];
                     continue;
                 }
-                if (__builtin_popcount(static_cast<unsigned>(entered)) == 2) {
+                // Past the lowest child entered (bit masks, not a population count: SSE2 code
+                // has no popcnt instruction and would call a library function for it).
+                const int others = entered & (entered - 1);
+                if (others != 0 && (others & (others - 1)) == 0) {
                     // Two: queue the farther, without a loop whose end is hard to predict.
                     const int first = __builtin_ctz(static_cast<unsigned>(entered));
-                    const int second =
-                        __builtin_ctz(static_cast<unsigned>(entered & (entered - 1)));
+                    const int second = __builtin_ctz(static_cast<unsigned>(others));
                     const bool secondNearer = entry[second] < entry[first];
                     const int nearer = secondNearer ? second : first;
                     const int farther = secondNearer ? first : second;
