@@ -48,6 +48,7 @@ struct Fixture {
     std::unique_ptr<SceneIndex> index;
     RTCDevice device = nullptr;
     RTCScene embree = nullptr;
+    std::vector<const Sphere*> spheres;  // by Embree's primitive number
     std::vector<Ray> cameraRays;
     std::vector<Ray> randomRays;
 
@@ -65,24 +66,24 @@ struct Fixture {
 
         device = rtcNewDevice(nullptr);
         embree = rtcNewScene(device);
-        RTCGeometry spheres = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_SPHERE_POINT);
-        std::vector<const Sphere*> list;
+        RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_SPHERE_POINT);
         for (const auto& object : scene->objects) {
             if (object->GetKind() == ShapeKind::Sphere) {
-                list.push_back(static_cast<const Sphere*>(object.get()));
+                spheres.push_back(static_cast<const Sphere*>(object.get()));
             }
         }
-        auto* vertices = static_cast<float*>(rtcSetNewGeometryBuffer(
-            spheres, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4, 4 * sizeof(float), list.size()));
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            vertices[4 * i + 0] = list[i]->GetCentre().x;
-            vertices[4 * i + 1] = list[i]->GetCentre().y;
-            vertices[4 * i + 2] = list[i]->GetCentre().z;
-            vertices[4 * i + 3] = list[i]->GetRadius();
+        auto* vertices = static_cast<float*>(
+            rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT4,
+                                    4 * sizeof(float), spheres.size()));
+        for (std::size_t i = 0; i < spheres.size(); ++i) {
+            vertices[4 * i + 0] = spheres[i]->GetCentre().x;
+            vertices[4 * i + 1] = spheres[i]->GetCentre().y;
+            vertices[4 * i + 2] = spheres[i]->GetCentre().z;
+            vertices[4 * i + 3] = spheres[i]->GetRadius();
         }
-        rtcCommitGeometry(spheres);
-        rtcAttachGeometry(embree, spheres);
-        rtcReleaseGeometry(spheres);
+        rtcCommitGeometry(geometry);
+        rtcAttachGeometry(embree, geometry);
+        rtcReleaseGeometry(geometry);
         rtcCommitScene(embree);
 
         // Camera rays over a 320 x 320 picture, and rays from random points in random directions.
@@ -130,7 +131,7 @@ RTCRay EmbreeRay(const Ray& ray, float tfar) {
     return query;
 }
 
-bool EmbreeHit(RTCScene scene, const Ray& ray, float& t) {
+bool EmbreeHit(RTCScene scene, const Ray& ray, float& t, unsigned& primitive) {
     RTCIntersectContext context;
     rtcInitIntersectContext(&context);
     RTCRayHit query;
@@ -139,6 +140,7 @@ bool EmbreeHit(RTCScene scene, const Ray& ray, float& t) {
     query.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(scene, &context, &query);
     t = query.ray.tfar;
+    primitive = query.hit.primID;
     return query.hit.geomID != RTC_INVALID_GEOMETRY_ID;
 }
 
@@ -154,8 +156,13 @@ bool EmbreeOccluded(RTCScene scene, const Ray& ray) {
 }
 
 enum class Query { Nearest, Occluded };
+// Embree "with record" goes on from its nearest hit to the record SceneIndex returns (the hit
+// point, the unit normal and the material), built by the same code: the whole of what the
+// renderer asks for.
+enum class Engine { Lumivex, Embree, EmbreeWithRecord };
 
-void Run(benchmark::State& state, bool embree, bool camera, Query query) {
+void Run(benchmark::State& state, Engine engine, bool camera, Query query) {
+    const bool embree = engine != Engine::Lumivex;
     Fixture& f = Shared();
     const std::vector<Ray>& rays = camera ? f.cameraRays : f.randomRays;
     std::size_t i = 0;
@@ -169,7 +176,12 @@ void Run(benchmark::State& state, bool embree, bool camera, Query query) {
                         : 0;
         } else if (embree) {
             float t;
-            hits += EmbreeHit(f.embree, ray, t) ? 1 : 0;
+            unsigned primitive;
+            const bool hit = EmbreeHit(f.embree, ray, t, primitive);
+            if (hit && engine == Engine::EmbreeWithRecord) {
+                benchmark::DoNotOptimize(f.spheres[primitive]->RecordAt(ray, t));
+            }
+            hits += hit ? 1 : 0;
         } else {
             hits += f.index->FindNearestHit(ray).hit ? 1 : 0;
         }
@@ -193,13 +205,22 @@ void RegisterQueries() {
                    {"RandomRays", false, Query::Nearest},
                    {"CameraShadowRays", true, Query::Occluded},
                    {"RandomShadowRays", false, Query::Occluded}};
+    const struct {
+        Engine engine;
+        const char* suffix;
+    } engines[] = {{Engine::Lumivex, "_Lumivex"},
+                   {Engine::Embree, "_Embree"},
+                   {Engine::EmbreeWithRecord, "_EmbreeWithRecord"}};
     for (const auto& q : queries) {
-        for (const bool embree : {false, true}) {
-            const std::string name =
-                std::string("BM_") + q.name + (embree ? "_Embree" : "_Lumivex");
+        for (const auto& e : engines) {
+            if (e.engine == Engine::EmbreeWithRecord && q.query != Query::Nearest) {
+                continue;
+            }
+            const std::string name = std::string("BM_") + q.name + e.suffix;
+            const Engine engine = e.engine;
             auto* benchmark = benchmark::RegisterBenchmark(
                 name.c_str(),
-                [q, embree](benchmark::State& state) { Run(state, embree, q.camera, q.query); });
+                [q, engine](benchmark::State& state) { Run(state, engine, q.camera, q.query); });
             if (fixed != nullptr) {
                 benchmark->Iterations(std::atoll(fixed));
             }
