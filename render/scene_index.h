@@ -61,11 +61,13 @@ class SceneIndex final : public HitFinder {
     // box surrounds every point where the objects below it can report a hit, with a margin for
     // rounding. A child is another wide node (its position in wideNodes) or, with kLeafBit set, a
     // leaf: LeafBlockCount blocks from LeafFirstBlock in leafBlocks. An unused slot is a leaf of
-    // no blocks, with a box no ray enters.
+    // no blocks, with a box no ray enters. The children come first, in the cache line that also
+    // holds the first boxes: a box test loads every line of the node at once, so the child it
+    // chooses is already at hand rather than one more wait after the test.
     static constexpr int kWidth = 8;
     struct alignas(64) WideNode {
-        float bounds[2][3][kWidth];  // [low corner, high corner][axis][child]
         std::uint32_t child[kWidth];
+        float bounds[2][3][kWidth];  // [low corner, high corner][axis][child]
     };
     static constexpr std::uint32_t kLeafBit = 0x80000000u;
     static constexpr int kBlockCountShift = 28;
