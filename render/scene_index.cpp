@@ -690,9 +690,43 @@ template <typename Block>
 
 // Writes the children that `mask` marks, with their entries, to children[0, count) and
 // entries[0, count), farthest first, so that the nearest ends on top of a stack; returns count.
+// An insertion sort puts a child after those that start farther or as far, that is: at the
+// number of marked children that start farther, or as far and earlier in the node. The AVX2
+// copy counts that place for all eight children at once, with no branch to mispredict, and
+// writes every one, those not marked kSpareSlots - 1 places on: the arrays need that many places
+// past count. (It is built by g++ only, whose vector shuffle clang spells otherwise.)
+constexpr int kSpareSlots = 16;
+template <bool kAvx2>
 [[gnu::always_inline]] inline int SortedFarthestFirst(int mask, const float entry[],
                                                       std::uint32_t children[], float entries[],
                                                       const std::uint32_t child[]) {
+#if !defined(__clang__)
+    if constexpr (kAvx2) {
+        Floats8 start;
+        std::memcpy(&start, entry, sizeof start);
+        const Mask8 lane = {0, 1, 2, 3, 4, 5, 6, 7};
+        const Mask8 marked = ((Mask8{} + mask) >> lane & 1) != 0;
+        Mask8 place = {};
+#pragma GCC unroll 7
+        for (int step = 1; step < 8; ++step) {
+            // Each lane against the child `step` lanes on, round the node.
+            const Mask8 other = (lane + step) & 7;
+            const Floats8 otherStart = __builtin_shuffle(start, other);
+            const Mask8 otherEarlier = lane >= 8 - step;
+            const Mask8 before = (otherStart > start) | ((otherStart == start) & otherEarlier);
+            place -= before & __builtin_shuffle(marked, other);  // true is -1
+        }
+        place = marked != 0 ? place : Mask8{} + (kSpareSlots - 1);
+        alignas(32) std::int32_t places[8];
+        std::memcpy(places, &place, sizeof places);
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            children[places[i]] = child[i];
+            entries[places[i]] = entry[i];
+        }
+        return __builtin_popcount(static_cast<unsigned>(mask));
+    }
+#endif
     int count = 0;
     for (; mask != 0; mask &= mask - 1) {
         const int i = __builtin_ctz(static_cast<unsigned>(mask));
@@ -749,8 +783,8 @@ template <bool kAvx2>
     if (!wideNodes.empty()) {
         const RaySetup setup(ray, extent, std::bool_constant<kAvx2>{});
         const RayLanes lanes(ray);
-        std::uint32_t stack[kStackSize];
-        float entries[kStackSize];
+        std::uint32_t stack[kStackSize + kSpareSlots];
+        float entries[kStackSize + kSpareSlots];
         int size = 0;
         std::uint32_t child = 0;  // the root
         for (;;) {
@@ -793,9 +827,9 @@ template <bool kAvx2>
                     child = node.child[nearer];
                     continue;
                 }
-                const int count =
-                    SortedFarthestFirst(entered, entry, stack + size, entries + size, node.child);
-                if (count > 0) {
+                if (others != 0) {  // three or more
+                    const int count = SortedFarthestFirst<kAvx2>(entered, entry, stack + size,
+                                                                 entries + size, node.child);
                     size += count - 1;
                     child = stack[size];
                     continue;
