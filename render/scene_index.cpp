@@ -568,7 +568,8 @@ template <bool kAvx2>
     // Lane by lane the same arithmetic as a single box's slab test: t0 and t1 are the same
     // products of the same differences, and the bounds are kept as maxps and minps keep them:
     // t0 > tNear ? t0 : tNear, so tNear stays when either is NaN, as in the one-box test, and
-    // likewise t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so.
+    // likewise t1 < tFar ? t1 : tFar. So each child is entered exactly when its own test says so
+    // (on the AVX2 path, with integer bounds, also in one case it would not: see below).
     const float* bounds = &node.bounds[0][0][0];
     if constexpr (kAvx2) {
         // Written with vector extensions, which the AVX2 target compiles to single operations
