@@ -180,6 +180,7 @@ struct SceneIndex::RaySetup {
     int farPlanes[3];
     // Whether every shifted origin and inverse direction is finite and no inverse is zero: then
     // a box test's products are never NaN, whatever the bounds (an unused slot's are infinite).
+    // Worked out for the AVX2 test only, which alone reads it.
     bool noNaN = true;
 
     // The widening of every box for rays from `origin`: a part of its and the scene's coordinates.
@@ -204,8 +205,10 @@ struct SceneIndex::RaySetup {
             FillLanes<kAvx2>(nearOrigin[a], shifted[nearSide]);
             FillLanes<kAvx2>(farOrigin[a], shifted[1 - nearSide]);
             FillLanes<kAvx2>(inverse[a], inverseA);
-            noNaN = noNaN && std::isfinite(shifted[0]) && std::isfinite(shifted[1]) &&
-                    std::isfinite(inverseA) && inverseA != 0.0f;
+            if constexpr (kAvx2) {
+                noNaN = noNaN && std::isfinite(shifted[0]) && std::isfinite(shifted[1]) &&
+                        std::isfinite(inverseA) && inverseA != 0.0f;
+            }
             nearPlanes[a] = (3 * nearSide + a) * kWidth;
             farPlanes[a] = (3 * (1 - nearSide) + a) * kWidth;
         }
